@@ -1,0 +1,67 @@
+// The kernel32 surface the scanners call: versions, code pages, comparison, drives, system folders.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace platform {
+
+// Each function keeps the real function's meaning; buffers become return values where the
+// caller only ever wanted the text. Functions that fail set the calling thread's last error.
+class Kernel32 {
+ public:
+  virtual ~Kernel32() = default;
+
+  virtual DWORD GetLastError() = 0;
+  virtual void SetLastError(DWORD error) = 0;
+
+  // --- system facts ---
+  virtual bool GetVersionExA(OsVersionInfo& info) = 0;
+  virtual std::string GetComputerNameA() = 0;
+  virtual std::string GetWindowsDirectoryA() = 0;
+  virtual std::string GetSystemDirectoryA() = 0;
+  virtual std::string GetTempPathA() = 0;  // ends with a backslash
+  virtual std::string GetModuleFileNameA() = 0;  // the program's own file
+  virtual std::vector<std::string> CommandLineArguments() = 0;  // argv as the program got it
+  virtual void GetLocalTime(SystemTime& time) = 0;
+  virtual DWORD GetCurrentProcessId() = 0;
+
+  // --- code pages and comparison ---
+  virtual std::uint32_t GetACP() = 0;
+  // Counted conversions: zero characters are converted like any other character. Characters
+  // the code page cannot hold become its default character ('?').
+  virtual std::string WideCharToMultiByte(std::uint32_t codePage, std::u16string_view text) = 0;
+  virtual std::u16string MultiByteToWideChar(std::uint32_t codePage, std::string_view text) = 0;
+  // CSTR_LESS_THAN / CSTR_EQUAL / CSTR_GREATER_THAN, 0 on failure.
+  virtual int CompareStringW(std::uint32_t locale, std::uint32_t flags, std::u16string_view a,
+                             std::u16string_view b) = 0;
+  virtual int CompareStringA(std::uint32_t locale, std::uint32_t flags, std::string_view a,
+                             std::string_view b) = 0;
+  // LCMapStringW with LCMAP_UPPERCASE (the only mapping the scanners use).
+  virtual std::u16string LCMapStringW(std::uint32_t locale, std::uint32_t flags,
+                                      std::u16string_view text) = 0;
+
+  // --- drives and volumes ---
+  virtual DWORD GetLogicalDrives() = 0;
+  virtual unsigned GetDriveTypeW(std::u16string_view rootPath) = 0;
+  struct VolumeInformation {
+    std::u16string label;
+    DWORD serialNumber = 0;
+    DWORD maximumComponentLength = 0;
+    DWORD fileSystemFlags = 0;
+    std::u16string fileSystemName;
+  };
+  virtual bool GetVolumeInformationW(std::u16string_view rootPath, VolumeInformation& info) = 0;
+  // The first target of a DOS device name ("C:"), e.g. \Device\HarddiskVolume1.
+  virtual std::optional<std::u16string> QueryDosDeviceW(std::u16string_view deviceName) = 0;
+
+  // --- files (Win32 view) ---
+
+  // --- processes ---
+};
+
+}  // namespace platform

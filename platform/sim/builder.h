@@ -1,0 +1,68 @@
+// Builds simulated machines in code: for tests, benchmarks and the image loader.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/sim/machine.h"
+
+namespace sim {
+
+// Paths are Win32 paths ("C:\WINDOWS\x.sys"); keys are full registry names with a long or
+// short root ("HKEY_LOCAL_MACHINE\SOFTWARE\x", "HKLM\SOFTWARE\x"). Missing parents are created
+// plain. Names may hold zero characters. Errors (no volume for the drive, an unknown root, a
+// file where a folder is needed) throw std::invalid_argument with a readable message.
+class MachineBuilder {
+ public:
+  MachineBuilder();  // one fixed NTFS drive C, default system facts
+
+  Machine& machine() { return *machine_; }
+
+  Volume& AddVolume(char16_t drive, unsigned type = platform::DRIVE_FIXED);
+  // Removes every volume (before adding the image's own).
+  void ClearVolumes();
+
+  FileNode& Folder(std::u16string_view path);
+  FileNode& File(std::u16string_view path, std::string content = {});
+  // True when a file or folder already exists at `path`.
+  bool Exists(std::u16string_view path);
+
+  RegKey& Key(std::u16string_view fullKey);
+  RegValue& Value(std::u16string_view fullKey, std::u16string_view name, std::uint32_t type,
+                  std::vector<std::uint8_t> data);
+  RegValue& StringValue(std::u16string_view fullKey, std::u16string_view name,
+                        std::u16string_view text);  // REG_SZ, stored with its terminator
+  RegValue& DwordValue(std::u16string_view fullKey, std::u16string_view name, std::uint32_t v);
+
+  Process& AddProcess(std::uint32_t pid, std::u16string_view exeFile,
+                      std::u16string_view imagePath = {});
+
+  void Hide(std::u16string_view pattern);
+
+  // Default times for files and keys created from here on.
+  void SetDefaultTime(FileTime t) { defaultTime_ = t; }
+
+  std::unique_ptr<Machine> Build();
+
+ private:
+  FileNode& Node(std::u16string_view path, bool folder);
+  std::unique_ptr<Machine> machine_;
+  FileTime defaultTime_;
+  std::uint64_t nextFileId_ = 1;
+};
+
+// The native key path of a full registry name: "HKLM\SOFTWARE" -> "\Registry\Machine\SOFTWARE".
+// Nothing when the root is unknown or has no place in the simulated registry.
+std::optional<std::u16string> NativeKeyPath(std::u16string_view fullKey, const std::string& userSid);
+
+// "YYYY-MM-DDTHH:MM:SS" <-> FILETIME / SYSTEMTIME.
+std::optional<platform::SystemTime> ParseLocalTime(std::string_view text);
+FileTime ToFileTime(const platform::SystemTime& t);
+platform::SystemTime ToSystemTime(FileTime t);
+
+// UTF-8 <-> UTF-16 for image texts (zero characters survive). Invalid UTF-8 gives nothing.
+std::optional<std::u16string> Utf8ToUtf16(std::string_view s);
+std::string Utf16ToUtf8(std::u16string_view s);
+
+}  // namespace sim

@@ -1,0 +1,45 @@
+// The simulated kernel32.
+#pragma once
+
+#include "platform/kernel32.h"
+#include "platform/sim/machine.h"
+
+namespace sim {
+
+class SimKernel32 final : public platform::Kernel32 {
+ public:
+  explicit SimKernel32(Machine& m) : m_(m) {}
+
+  platform::DWORD GetLastError() override;
+  void SetLastError(platform::DWORD error) override;
+
+  bool GetVersionExA(platform::OsVersionInfo& info) override;
+  std::string GetComputerNameA() override;
+  std::string GetWindowsDirectoryA() override;
+  std::string GetSystemDirectoryA() override;
+  std::string GetTempPathA() override;
+  std::string GetModuleFileNameA() override;
+  std::vector<std::string> CommandLineArguments() override;
+  void GetLocalTime(platform::SystemTime& time) override;
+  platform::DWORD GetCurrentProcessId() override;
+
+  std::uint32_t GetACP() override;
+  std::string WideCharToMultiByte(std::uint32_t codePage, std::u16string_view text) override;
+  std::u16string MultiByteToWideChar(std::uint32_t codePage, std::string_view text) override;
+  int CompareStringW(std::uint32_t locale, std::uint32_t flags, std::u16string_view a,
+                     std::u16string_view b) override;
+  int CompareStringA(std::uint32_t locale, std::uint32_t flags, std::string_view a,
+                     std::string_view b) override;
+  std::u16string LCMapStringW(std::uint32_t locale, std::uint32_t flags, std::u16string_view text) override;
+
+  platform::DWORD GetLogicalDrives() override;
+  unsigned GetDriveTypeW(std::u16string_view rootPath) override;
+  bool GetVolumeInformationW(std::u16string_view rootPath, VolumeInformation& info) override;
+  std::optional<std::u16string> QueryDosDeviceW(std::u16string_view deviceName) override;
+
+ private:
+  std::uint32_t ResolveCodePage(std::uint32_t cp) const;
+  Machine& m_;
+};
+
+}  // namespace sim

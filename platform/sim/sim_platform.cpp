@@ -1,0 +1,34 @@
+// Wires the simulated DLLs to one machine.
+#include "platform/sim/sim_platform.h"
+
+#include "platform/sim/sim_kernel32.h"
+#include "platform/sim/sim_others.h"
+
+namespace sim {
+
+SimPlatform::SimPlatform(std::unique_ptr<Machine> machine)
+    : machine_(std::move(machine)),
+      kernel32_(std::make_unique<SimKernel32>(*machine_)),
+      ntdll_(std::make_unique<SimNtdll>(*machine_)),
+      advapi32_(std::make_unique<SimAdvapi32>(*machine_)),
+      toolhelp_(std::make_unique<SimToolHelp>(*machine_)),
+      shell_(std::make_unique<SimShell>(*machine_)),
+      platform_(std::make_unique<platform::Platform>(
+          platform::Platform{*kernel32_, *ntdll_, *advapi32_, *toolhelp_, *shell_})) {}
+
+SimPlatform::~SimPlatform() = default;
+
+platform::NTSTATUS SimNtdll::NtClose(platform::Handle handle) {
+  return m_.handles.Close(handle) ? platform::STATUS_SUCCESS : platform::STATUS_INVALID_HANDLE;
+}
+
+std::string SimAdvapi32::GetUserNameA() { return ToCodePage(m_.system.codePage, m_.system.userName); }
+
+std::optional<std::string> SimShell::SHGetSpecialFolderPathA(int csidl) {
+  std::lock_guard lock(m_.mutex);
+  auto it = m_.system.shellFolders.find(csidl);
+  if (it == m_.system.shellFolders.end()) return std::nullopt;
+  return ToCodePage(m_.system.codePage, it->second);
+}
+
+}  // namespace sim

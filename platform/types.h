@@ -1,0 +1,131 @@
+// Portable spellings of the Windows types, status values and error codes the platform layer passes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+using NTSTATUS = std::uint32_t;
+using DWORD = std::uint32_t;
+using Handle = std::uintptr_t;  // an opaque handle value; 0 is "no handle"
+
+inline constexpr Handle kNullHandle = 0;
+inline constexpr Handle kInvalidHandle = ~Handle{0};  // INVALID_HANDLE_VALUE
+
+// Native status codes (the real values).
+inline constexpr NTSTATUS STATUS_SUCCESS = 0x00000000;
+inline constexpr NTSTATUS STATUS_PENDING = 0x00000103;
+inline constexpr NTSTATUS STATUS_BUFFER_OVERFLOW = 0x80000005;
+inline constexpr NTSTATUS STATUS_NO_MORE_FILES = 0x80000006;
+inline constexpr NTSTATUS STATUS_NO_MORE_ENTRIES = 0x8000001A;
+inline constexpr NTSTATUS STATUS_UNSUCCESSFUL = 0xC0000001;
+inline constexpr NTSTATUS STATUS_NOT_IMPLEMENTED = 0xC0000002;
+inline constexpr NTSTATUS STATUS_INFO_LENGTH_MISMATCH = 0xC0000004;
+inline constexpr NTSTATUS STATUS_INVALID_HANDLE = 0xC0000008;
+inline constexpr NTSTATUS STATUS_INVALID_PARAMETER = 0xC000000D;
+inline constexpr NTSTATUS STATUS_NO_SUCH_FILE = 0xC000000F;
+inline constexpr NTSTATUS STATUS_ACCESS_DENIED = 0xC0000022;
+inline constexpr NTSTATUS STATUS_BUFFER_TOO_SMALL = 0xC0000023;
+inline constexpr NTSTATUS STATUS_OBJECT_TYPE_MISMATCH = 0xC0000024;
+inline constexpr NTSTATUS STATUS_OBJECT_NAME_INVALID = 0xC0000033;
+inline constexpr NTSTATUS STATUS_OBJECT_NAME_NOT_FOUND = 0xC0000034;
+inline constexpr NTSTATUS STATUS_OBJECT_NAME_COLLISION = 0xC0000035;
+inline constexpr NTSTATUS STATUS_OBJECT_PATH_NOT_FOUND = 0xC000003A;
+inline constexpr NTSTATUS STATUS_SHARING_VIOLATION = 0xC0000043;
+inline constexpr NTSTATUS STATUS_DELETE_PENDING = 0xC0000056;
+inline constexpr NTSTATUS STATUS_NOT_SUPPORTED = 0xC00000BB;
+inline constexpr NTSTATUS STATUS_NOT_A_DIRECTORY = 0xC0000103;
+inline constexpr NTSTATUS STATUS_CANNOT_DELETE = 0xC0000121;
+inline constexpr NTSTATUS STATUS_KEY_DELETED = 0xC000017C;
+
+inline constexpr bool NT_SUCCESS(NTSTATUS s) { return static_cast<std::int32_t>(s) >= 0; }
+
+// Win32 error codes (GetLastError and the registry functions' return values).
+inline constexpr DWORD ERROR_SUCCESS = 0;
+inline constexpr DWORD ERROR_INVALID_FUNCTION = 1;
+inline constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+inline constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
+inline constexpr DWORD ERROR_ACCESS_DENIED = 5;
+inline constexpr DWORD ERROR_INVALID_HANDLE = 6;
+inline constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+inline constexpr DWORD ERROR_NO_MORE_FILES = 18;
+inline constexpr DWORD ERROR_NOT_READY = 21;
+inline constexpr DWORD ERROR_SHARING_VIOLATION = 32;
+inline constexpr DWORD ERROR_NOT_SUPPORTED = 50;
+inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+inline constexpr DWORD ERROR_CALL_NOT_IMPLEMENTED = 120;
+inline constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+inline constexpr DWORD ERROR_INVALID_NAME = 123;
+inline constexpr DWORD ERROR_MORE_DATA = 234;
+inline constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
+
+// Object attribute flags.
+inline constexpr std::uint32_t OBJ_INHERIT = 0x002;
+inline constexpr std::uint32_t OBJ_CASE_INSENSITIVE = 0x040;
+inline constexpr std::uint32_t OBJ_OPENIF = 0x080;
+inline constexpr std::uint32_t OBJ_KERNEL_HANDLE = 0x200;
+
+// What OBJECT_ATTRIBUTES carries, with the name as a counted UTF-16 string: zero characters
+// inside it are part of the name. Names longer than 32,767 characters cannot be counted in a
+// UNICODE_STRING and are refused with STATUS_OBJECT_NAME_INVALID by both backends.
+struct ObjectAttributes {
+  std::u16string_view name;
+  std::uint32_t attributes = OBJ_CASE_INSENSITIVE;
+  Handle rootDirectory = kNullHandle;
+};
+
+// IO_STATUS_BLOCK: final status and one information word.
+struct IoStatus {
+  NTSTATUS status = STATUS_PENDING;
+  std::uintptr_t information = 0;
+};
+
+// OSVERSIONINFOA as GetVersionExA fills it.
+struct OsVersionInfo {
+  DWORD majorVersion = 0;
+  DWORD minorVersion = 0;
+  DWORD buildNumber = 0;
+  DWORD platformId = 0;
+  std::string csdVersion;
+};
+
+// SYSTEMTIME
+struct SystemTime {
+  std::uint16_t year = 0, month = 0, dayOfWeek = 0, day = 0, hour = 0, minute = 0, second = 0,
+                milliseconds = 0;
+};
+
+// Code pages and comparison flags.
+inline constexpr std::uint32_t CP_ACP = 0;
+inline constexpr std::uint32_t CP_UTF8 = 65001;
+inline constexpr std::uint32_t LOCALE_USER_DEFAULT = 0x0400;
+inline constexpr std::uint32_t LOCALE_INVARIANT = 0x007F;
+inline constexpr std::uint32_t NORM_IGNORECASE = 0x00000001;
+inline constexpr std::uint32_t LCMAP_UPPERCASE = 0x00000200;
+inline constexpr int CSTR_LESS_THAN = 1;
+inline constexpr int CSTR_EQUAL = 2;
+inline constexpr int CSTR_GREATER_THAN = 3;
+
+// GetDriveType answers.
+inline constexpr unsigned DRIVE_UNKNOWN = 0;
+inline constexpr unsigned DRIVE_NO_ROOT_DIR = 1;
+inline constexpr unsigned DRIVE_REMOVABLE = 2;
+inline constexpr unsigned DRIVE_FIXED = 3;
+inline constexpr unsigned DRIVE_REMOTE = 4;
+inline constexpr unsigned DRIVE_CDROM = 5;
+inline constexpr unsigned DRIVE_RAMDISK = 6;
+
+// The predefined root keys as 32-bit values.
+using HKEY = Handle;  // predefined roots below; opened keys are ordinary handle values
+inline constexpr HKEY HKEY_CLASSES_ROOT = 0x80000000;
+inline constexpr HKEY HKEY_CURRENT_USER = 0x80000001;
+inline constexpr HKEY HKEY_LOCAL_MACHINE = 0x80000002;
+inline constexpr HKEY HKEY_USERS = 0x80000003;
+inline constexpr HKEY HKEY_PERFORMANCE_DATA = 0x80000004;
+inline constexpr HKEY HKEY_CURRENT_CONFIG = 0x80000005;
+inline constexpr HKEY HKEY_DYN_DATA = 0x80000006;
+
+}  // namespace platform
