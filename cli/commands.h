@@ -34,5 +34,7 @@ void AddQuickCommand(CLI::App& app);
 void AddRegistryCommands(CLI::App& app, CLI::App& show);
 void AddFileCommands(CLI::App& app, CLI::App& show);
 void AddProcessCommands(CLI::App& app, CLI::App& show);
+// Commands that write the registry export text.
+void AddExportCommands(CLI::App& app);
 
 }  // namespace cli

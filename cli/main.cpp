@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
   cli::AddRegistryCommands(app, *show);
   cli::AddFileCommands(app, *show);
   cli::AddProcessCommands(app, *show);
+  cli::AddExportCommands(app);
 
   try {
     app.parse(argc, argv);

@@ -71,7 +71,7 @@ std::vector<std::string> Win32Kernel32::CommandLineArguments() {
   LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
   if (argv == nullptr) return out;
   for (int i = 0; i < argc; ++i)
-    out.push_back(WideCharToMultiByte(platform::CP_ACP, FromWide(argv[i], wcslen(argv[i]))));
+    out.push_back(this->WideCharToMultiByte(platform::CP_ACP, FromWide(argv[i], wcslen(argv[i]))));
   ::LocalFree(argv);
   return out;
 }
@@ -157,7 +157,7 @@ std::optional<std::u16string> Win32Kernel32::QueryDosDeviceW(std::u16string_view
   for (;;) {
     const DWORD n = ::QueryDosDeviceW(Wide(s), buf.data(), static_cast<DWORD>(buf.size()));
     if (n != 0) return FromWide(buf.data(), wcslen(buf.data()));
-    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || buf.size() > 65536) return std::nullopt;
+    if (::GetLastError() != platform::ERROR_INSUFFICIENT_BUFFER || buf.size() > 65536) return std::nullopt;
     buf.resize(buf.size() * 2);
   }
 }
