@@ -33,6 +33,8 @@ run_scan() {
 }
 
 run_scan quick
-if "$UMBRASCOPEC" --help 2>&1 | grep -Eq '(^|[[:space:]])deep([[:space:]]|$)'; then
+# The deep scan runs too once the program has the command (a line of its own in --help).
+help_text=$("$UMBRASCOPEC" --help 2>&1 || true)
+if grep -Eq '^[[:space:]]+deep([[:space:]]|$)' <<<"$help_text"; then
   run_scan deep
 fi
