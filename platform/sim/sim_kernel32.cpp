@@ -86,7 +86,11 @@ void SimKernel32::GetLocalTime(platform::SystemTime& time) {
   const auto now = std::chrono::system_clock::now();
   const std::time_t t = std::chrono::system_clock::to_time_t(now);
   std::tm tm{};
+#ifdef _WIN32
+  localtime_s(&tm, &t);
+#else
   localtime_r(&t, &tm);
+#endif
   time.year = static_cast<std::uint16_t>(tm.tm_year + 1900);
   time.month = static_cast<std::uint16_t>(tm.tm_mon + 1);
   time.dayOfWeek = static_cast<std::uint16_t>(tm.tm_wday);

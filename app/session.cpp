@@ -1,0 +1,51 @@
+// Session set-up and the start-up steps.
+#include "app/session.h"
+
+#include "engine/indicator.h"
+#include "engine/os_flags.h"
+#include "platform/sim/image_loader.h"
+#ifdef _WIN32
+#include "platform/win32/win32_platform.h"
+#endif
+
+namespace app {
+
+Session::Session(std::unique_ptr<sim::SimPlatform> sim, platform::Platform& p)
+    : sim_(std::move(sim)), platform_(p), scope_(p) {}
+
+Session::~Session() = default;
+
+std::unique_ptr<Session> Session::Open(const std::optional<std::string>& imagePath, std::ostream& err) {
+  if (imagePath) {
+    auto sim = std::make_unique<sim::SimPlatform>(sim::LoadImageFile(*imagePath));
+    auto& p = sim->platform();
+    return std::unique_ptr<Session>(new Session(std::move(sim), p));
+  }
+#ifdef _WIN32
+  (void)err;
+  return std::unique_ptr<Session>(new Session(nullptr, win32::RealPlatform()));
+#else
+  err << "umbrascopec: no --image given: scanning the built-in demo image\n";
+  auto sim = std::make_unique<sim::SimPlatform>(sim::LoadImage(kDemoImageJson, "<built-in demo image>"));
+  auto& p = sim->platform();
+  return std::unique_ptr<Session>(new Session(std::move(sim), p));
+#endif
+}
+
+void RunStartup() {
+  engine::ReadRunningVersion();
+
+  // --- files start-up tables ---
+
+  // --- registry start-up tables ---
+
+  // --- processes start-up tables ---
+
+  // The indicator registry is cleared, then receives its rows in Quick Scan order.
+  engine::RegisteredIndicators().clear();
+  // --- files indicators (rows 1 and 2) ---
+  // --- registry indicators (rows 3 and 4) ---
+  // --- process indicators (rows 5 and 6) ---
+}
+
+}  // namespace app

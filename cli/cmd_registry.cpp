@@ -1,0 +1,8 @@
+// The registry commands of the console program.
+#include "cli/commands.h"
+
+namespace cli {
+
+void AddRegistryCommands(CLI::App& /*app*/, CLI::App& /*show*/) {}
+
+}  // namespace cli

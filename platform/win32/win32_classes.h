@@ -1,0 +1,95 @@
+// Declarations of the real backend's classes; each area implements its part in its own file.
+#pragma once
+
+#include "platform/platform.h"
+#include "platform/win32/windows_shim.h"
+
+namespace win32 {
+
+class Win32Kernel32 final : public platform::Kernel32 {
+ public:
+  platform::DWORD GetLastError() override;
+  void SetLastError(platform::DWORD error) override;
+
+  bool GetVersionExA(platform::OsVersionInfo& info) override;
+  std::string GetComputerNameA() override;
+  std::string GetWindowsDirectoryA() override;
+  std::string GetSystemDirectoryA() override;
+  std::string GetTempPathA() override;
+  std::string GetModuleFileNameA() override;
+  std::vector<std::string> CommandLineArguments() override;
+  void GetLocalTime(platform::SystemTime& time) override;
+  platform::DWORD GetCurrentProcessId() override;
+
+  std::uint32_t GetACP() override;
+  std::string WideCharToMultiByte(std::uint32_t codePage, std::u16string_view text) override;
+  std::u16string MultiByteToWideChar(std::uint32_t codePage, std::string_view text) override;
+  int CompareStringW(std::uint32_t locale, std::uint32_t flags, std::u16string_view a,
+                     std::u16string_view b) override;
+  int CompareStringA(std::uint32_t locale, std::uint32_t flags, std::string_view a,
+                     std::string_view b) override;
+  std::u16string LCMapStringW(std::uint32_t locale, std::uint32_t flags, std::u16string_view text) override;
+
+  platform::DWORD GetLogicalDrives() override;
+  unsigned GetDriveTypeW(std::u16string_view rootPath) override;
+  bool GetVolumeInformationW(std::u16string_view rootPath, VolumeInformation& info) override;
+  std::optional<std::u16string> QueryDosDeviceW(std::u16string_view deviceName) override;
+
+  // --- files ---
+
+  // --- processes ---
+};
+
+class Win32Ntdll final : public platform::Ntdll {
+ public:
+  Win32Ntdll();
+  platform::NTSTATUS NtClose(platform::Handle handle) override;
+
+  // --- files ---
+
+  // --- registry ---
+
+  // --- processes and objects ---
+
+ private:
+  HMODULE ntdll_;
+  // Exports are bound by name once; a missing one makes its function answer
+  // STATUS_NOT_IMPLEMENTED.
+  template <typename Fn>
+  Fn Bind(const char* name) const {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(ntdll_, name)));
+  }
+  using NtCloseFn = LONG(NTAPI*)(HANDLE);
+  NtCloseFn ntClose_;
+};
+
+class Win32Advapi32 final : public platform::Advapi32 {
+ public:
+  std::string GetUserNameA() override;
+
+  // --- registry ---
+
+  // --- security ---
+};
+
+class Win32ToolHelp final : public platform::ToolHelp {
+ public:
+  // --- snapshots ---
+
+  // --- psapi ---
+};
+
+class Win32Shell final : public platform::Shell {
+ public:
+  std::optional<std::string> SHGetSpecialFolderPathA(int csidl) override;
+};
+
+// Helpers shared by the backend's files.
+inline const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+inline std::u16string FromWide(const wchar_t* s, std::size_t n) {
+  return std::u16string(reinterpret_cast<const char16_t*>(s), n);
+}
+inline HANDLE ToHandle(platform::Handle h) { return reinterpret_cast<HANDLE>(h); }
+inline platform::Handle FromHandle(HANDLE h) { return reinterpret_cast<platform::Handle>(h); }
+
+}  // namespace win32

@@ -1,0 +1,91 @@
+// The one place <windows.h> is included from; everything Windows-specific goes through here.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+// clang-format off
+#include <windows.h>
+#include <winternl.h>
+#include <tlhelp32.h>
+#include <psapi.h>
+#include <shlobj.h>
+#include <shellapi.h>
+// clang-format on
+
+// platform/types.h spells the Windows constants as typed C++ constants with the same names and
+// values. The headers above define many of them as macros, which would rewrite
+// `platform::ERROR_SUCCESS` into nonsense, so the macros go: backend code writes `platform::NAME`.
+// Add a line here for every constant added to platform/types.h that Windows also defines.
+#undef STATUS_SUCCESS
+#undef STATUS_PENDING
+#undef STATUS_BUFFER_OVERFLOW
+#undef STATUS_NO_MORE_FILES
+#undef STATUS_NO_MORE_ENTRIES
+#undef STATUS_UNSUCCESSFUL
+#undef STATUS_NOT_IMPLEMENTED
+#undef STATUS_INFO_LENGTH_MISMATCH
+#undef STATUS_INVALID_HANDLE
+#undef STATUS_INVALID_PARAMETER
+#undef STATUS_NO_SUCH_FILE
+#undef STATUS_ACCESS_DENIED
+#undef STATUS_BUFFER_TOO_SMALL
+#undef STATUS_OBJECT_TYPE_MISMATCH
+#undef STATUS_OBJECT_NAME_INVALID
+#undef STATUS_OBJECT_NAME_NOT_FOUND
+#undef STATUS_OBJECT_NAME_COLLISION
+#undef STATUS_OBJECT_PATH_NOT_FOUND
+#undef STATUS_SHARING_VIOLATION
+#undef STATUS_DELETE_PENDING
+#undef STATUS_NOT_SUPPORTED
+#undef STATUS_NOT_A_DIRECTORY
+#undef STATUS_CANNOT_DELETE
+#undef STATUS_KEY_DELETED
+#undef ERROR_SUCCESS
+#undef ERROR_INVALID_FUNCTION
+#undef ERROR_FILE_NOT_FOUND
+#undef ERROR_PATH_NOT_FOUND
+#undef ERROR_ACCESS_DENIED
+#undef ERROR_INVALID_HANDLE
+#undef ERROR_NOT_ENOUGH_MEMORY
+#undef ERROR_NO_MORE_FILES
+#undef ERROR_NOT_READY
+#undef ERROR_SHARING_VIOLATION
+#undef ERROR_NOT_SUPPORTED
+#undef ERROR_INVALID_PARAMETER
+#undef ERROR_CALL_NOT_IMPLEMENTED
+#undef ERROR_INSUFFICIENT_BUFFER
+#undef ERROR_INVALID_NAME
+#undef ERROR_MORE_DATA
+#undef ERROR_NO_MORE_ITEMS
+#undef OBJ_INHERIT
+#undef OBJ_CASE_INSENSITIVE
+#undef OBJ_OPENIF
+#undef OBJ_KERNEL_HANDLE
+#undef CP_ACP
+#undef CP_UTF8
+#undef LOCALE_USER_DEFAULT
+#undef LOCALE_INVARIANT
+#undef NORM_IGNORECASE
+#undef LCMAP_UPPERCASE
+#undef CSTR_LESS_THAN
+#undef CSTR_EQUAL
+#undef CSTR_GREATER_THAN
+#undef DRIVE_UNKNOWN
+#undef DRIVE_NO_ROOT_DIR
+#undef DRIVE_REMOVABLE
+#undef DRIVE_FIXED
+#undef DRIVE_REMOTE
+#undef DRIVE_CDROM
+#undef DRIVE_RAMDISK
+#undef HKEY_CLASSES_ROOT
+#undef HKEY_CURRENT_USER
+#undef HKEY_LOCAL_MACHINE
+#undef HKEY_USERS
+#undef HKEY_PERFORMANCE_DATA
+#undef HKEY_CURRENT_CONFIG
+#undef HKEY_DYN_DATA
+#undef NT_SUCCESS

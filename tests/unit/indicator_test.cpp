@@ -1,0 +1,151 @@
+// Indicator parameters, results and the indicator list's rows.
+#include <gtest/gtest.h>
+
+#include "engine/comma_text.h"
+#include "engine/indicator.h"
+#include "engine/indicator_list.h"
+#include "test_support.h"
+
+namespace {
+
+using engine::TRootKitIndicator;
+
+class IndicatorTest : public ::testing::Test {
+ protected:
+  IndicatorTest() : fx_(builder_) { engine::RegisteredIndicators().clear(); }
+  ~IndicatorTest() override { engine::RegisteredIndicators().clear(); }
+  sim::MachineBuilder builder_;
+  testing_support::SimMachineFixture fx_;
+};
+
+TEST(CommaText, ParsesStrictly) {
+  struct Case { const char* text; std::vector<std::string> items; };
+  const Case cases[] = {
+      {"", {}},
+      {"a,b", {"a", "b"}},
+      {" a , b", {" a ", " b"}},
+      {"a,", {"a", ""}},
+      {",", {"", ""}},
+      {"\"description=a,b\",x", {"description=a,b", "x"}},
+      {"\"a\"\"b\"tail,c", {"a\"b", "c"}},
+      {"\"unterminated,x", {"unterminated,x"}},
+      {"a,,b", {"a", "", "b"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(engine::ParseCommaText(c.text), c.items) << c.text;
+}
+
+TEST(CommaText, QuotesOnlyWhatNeedsIt) {
+  EXPECT_EQ(engine::CommaText({"12", "34"}), "12,34");
+  EXPECT_EQ(engine::CommaText({"a,b", "say \"hi\"", "x y"}), "\"a,b\",\"say \"\"hi\"\"\",x y");
+  EXPECT_EQ(engine::CommaText({}), "");
+}
+
+TEST_F(IndicatorTest, ParameterLookup) {
+  struct Case { const char* params; const char* key; const char* value; };
+  const Case cases[] = {
+      {"description=a,b", "description", "a"},
+      {"keypath=\\A=B\\", "keypath", "\\A=B\\"},
+      {"Description=X,description=Y", "description", "X"},
+      {" description=X", "description", ""},
+      {"\"description=a,b\"", "description", "a,b"},
+      {"description=a,", "description", "a"},
+      {"description", "description", ""},
+      {"filepath=<$WINDIR>\\,description=Files", "FILEPATH", "<$WINDIR>\\"},
+  };
+  for (const auto& c : cases) {
+    TRootKitIndicator ind(c.params);
+    EXPECT_EQ(ind.Param(c.key), c.value) << c.params;
+  }
+  TRootKitIndicator trailing("description=a,");
+  EXPECT_EQ(trailing.Params().size(), 2u);
+}
+
+TEST_F(IndicatorTest, FreshIndicatorAndResults) {
+  TRootKitIndicator ind("description=x");
+  EXPECT_EQ(ind.State(), engine::kStateNotRun);
+  EXPECT_TRUE(ind.Results().empty());
+  EXPECT_TRUE(ind.DetailsText().empty());
+  EXPECT_TRUE(ind.IsNTFamily());  // the default machine is XP
+  ind.AddResult(u"12", engine::kKindProcess);
+  ind.AddResult(u"3,4", engine::kKindFile);
+  ind.AddResult(std::u16string(u"a\0\u00e9\u4e2d", 4), engine::kKindValue);
+  EXPECT_EQ(ind.ResultKind(1), engine::kKindFile);
+  // Converted to the system code page; the zero character survives, the CJK one cannot.
+  EXPECT_EQ(ind.Results()[2], std::string("a\0\xe9?", 4));
+  EXPECT_EQ(ind.ResultText(), std::string("12,\"3,4\",a\0\xe9?", 13));
+  ind.RunTest();
+  EXPECT_TRUE(ind.Results().empty());
+  EXPECT_TRUE(ind.ResultKinds().empty());
+}
+
+// A test indicator that reports a fixed number of findings.
+class CountingIndicator : public TRootKitIndicator {
+ public:
+  using TRootKitIndicator::TRootKitIndicator;
+  void RunTest() override {
+    TRootKitIndicator::RunTest();
+    const int n = std::stoi(Param("count"));
+    for (int i = 0; i < n; ++i) AddResult(u"f" + std::u16string(1, static_cast<char16_t>(u'0' + i)), engine::kKindFile);
+    DetailsText_ = std::to_string(n) + " tested.";
+    State_ = n > 0 ? engine::kStateFound : engine::kStateNothingFound;
+  }
+};
+
+const engine::TRootKitIndicatorClass& Counting() {
+  return engine::IndicatorClassOf<CountingIndicator>("CountingIndicator");
+}
+
+TEST_F(IndicatorTest, ListRunsInRegistryOrderAndCapsShownFindings) {
+  engine::RegisterIndicator(Counting(), "description=two,count=2");
+  engine::RegisterIndicator(Counting(), "description=seven,count=7");
+  engine::RegisterIndicator(Counting(), "description=none,count=0");
+  engine::TRootKitIndicatorList list;
+  ASSERT_EQ(list.Count(), 3);
+  EXPECT_EQ(list.Item(1).IndicatorClass, &Counting());
+  list.RunAll();
+  EXPECT_EQ(list.MaxResultCount(), 5);
+
+  const auto seven = list.FillListItem(1);
+  EXPECT_EQ(seven.Caption, "seven");
+  EXPECT_EQ(seven.Icon, engine::kStateFound);
+  EXPECT_EQ(seven.SubItems.size(), 7u);
+  EXPECT_EQ(seven.SubItems[0], "7 tested.");
+  EXPECT_EQ(seven.SubItems[1], "f0,f1,f2,f3,f4,f5,f6");
+  EXPECT_EQ(seven.SubItems[6], "f4");
+  EXPECT_EQ(seven.TileColumns, (std::vector<int>{1, 2, 3, 4, 5, 6, 7}));
+  EXPECT_EQ(seven.Data, &list.Item(1));
+
+  const auto two = list.FillListItem(0);
+  EXPECT_EQ(two.SubItems.size(), 7u);  // padded to the widest row
+  EXPECT_EQ(two.TileColumns, (std::vector<int>{1, 2, 3, 4}));
+  const auto none = list.FillListItem(2);
+  EXPECT_EQ(none.Icon, engine::kStateNothingFound);
+  EXPECT_EQ(none.TileColumns, (std::vector<int>{1, 2}));
+}
+
+TEST_F(IndicatorTest, CapDoesNotDependOnOrder) {
+  for (const char* order : {"7,2", "2,7"}) {
+    engine::RegisteredIndicators().clear();
+    for (const auto& n : engine::ParseCommaText(order))
+      engine::RegisterIndicator(Counting(), "description=x,count=" + n);
+    engine::TRootKitIndicatorList list;
+    list.RunAll();
+    EXPECT_EQ(list.MaxResultCount(), 5) << order;
+  }
+}
+
+TEST_F(IndicatorTest, RowsBeforeAnyRunAndWithNothingFound) {
+  engine::RegisterIndicator(Counting(), "description=a,count=0");
+  engine::TRootKitIndicatorList list;
+  const auto before = list.FillListItem(0);
+  EXPECT_EQ(before.Caption, "a");
+  EXPECT_EQ(before.Icon, engine::kStateNotRun);
+  EXPECT_EQ(before.SubItems, (std::vector<std::string>{"", ""}));
+  list.RunAll();
+  EXPECT_EQ(list.MaxResultCount(), 0);
+  const auto after = list.FillListItem(0);
+  EXPECT_EQ(after.SubItems.size(), 2u);
+  EXPECT_EQ(after.TileColumns, (std::vector<int>{1, 2}));
+}
+
+}  // namespace
