@@ -61,9 +61,12 @@ bool IsSid(std::string_view s) {
 }
 
 std::string Hex(std::uint64_t v) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
-  return buf;
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), "0123456789ABCDEF"[v & 0xF]);
+    v >>= 4;
+  } while (v != 0);
+  return "0x" + digits;
 }
 
 void AppendUtf16(std::vector<std::uint8_t>& out, std::u16string_view text) {

@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/sim/builder.h"
 
 namespace {
@@ -453,8 +455,58 @@ TEST(ImageLoader, ShortNamesAreGeneratedUniqueInTheirFolder) {
     EXPECT_EQ(m->FindFile(std::u16string(u"C:\\d\\") + name)->shortName, shortName) << sim::Utf16ToUtf8(name);
 }
 
-TEST(ImageLoader, DemoImageLoads) {
-  EXPECT_NO_THROW(sim::LoadImageFile(UMBRA_SOURCE_DIR "/resources/demo-image.json"));
+// The demo machine exists to make every Quick Scan indicator and Deep Scan finding show; these
+// are the objects that promise rests on, so an edit that loses one fails here.
+TEST(ImageLoader, DemoImageHoldsWhatTheScansLookFor) {
+  const auto m = sim::LoadImageFile(UMBRA_SOURCE_DIR "/resources/demo-image.json");
+  ASSERT_TRUE(m->system.localTime.has_value());
+  EXPECT_EQ(m->system.major * 10000 + m->system.minor * 1000 + m->system.build, 5u * 10000 + 1000 + 2600);
+
+  auto filtered = [&](std::u16string_view name, bool flag) { return flag || m->HiddenByPattern(name); };
+  auto hiddenChildren = [&](const char16_t* folder, bool folders) {
+    int n = 0;
+    for (const auto& c : m->FindFile(folder)->children)
+      n += c->folder == folders && filtered(c->name, c->hidden);
+    return n;
+  };
+  EXPECT_GT(hiddenChildren(u"C:\\WINDOWS", false), 0);
+  EXPECT_GT(hiddenChildren(u"C:\\WINDOWS", true), 0);
+  EXPECT_GT(hiddenChildren(u"C:\\WINDOWS\\system32", false), 0);
+
+  const sim::RegKey* run =
+      m->FindKey(u"\\Registry\\Machine\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
+  ASSERT_NE(run, nullptr);
+  EXPECT_TRUE(std::any_of(run->values.begin(), run->values.end(),
+                          [&](const sim::RegValue& v) { return filtered(v.name, v.hidden); }));
+  const sim::RegKey* notify =
+      m->FindKey(u"\\Registry\\Machine\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Notify");
+  ASSERT_NE(notify, nullptr);
+  EXPECT_TRUE(std::any_of(notify->subkeys.begin(), notify->subkeys.end(),
+                          [&](const auto& k) { return filtered(k->name, k->hidden); }));
+  EXPECT_TRUE(std::any_of(m->processes.begin(), m->processes.end(), [&](const sim::Process& p) {
+    return filtered(p.exeFile, p.hidden) && !p.threads.empty() && !p.handles.empty();
+  }));
+
+  // The catalogue's test objects, at exactly the paths it lists.
+  for (const char16_t* path : {u"C:\\Temp\\Umbrascope\\CON.txt", u"C:\\Temp\\Umbrascope\\lpt1"})
+    EXPECT_NE(m->FindFile(path), nullptr) << sim::Utf16ToUtf8(path);
+  const std::pair<const char16_t*, const char16_t*> streams[] = {
+      {u"C:\\Temp\\Umbrascope\\FileWithUnknownADS.txt", u"Dumdideldei"},
+      {u"C:\\Temp\\Umbrascope\\FolderWithADS", u"Dumdideldei"},
+      {u"C:\\Temp\\Umbrascope", u"adstest.txt"},
+  };
+  for (const auto& [path, stream] : streams) {
+    const sim::FileNode* node = m->FindFile(path);
+    ASSERT_NE(node, nullptr) << sim::Utf16ToUtf8(path);
+    ASSERT_EQ(node->streams.size(), 1u);
+    EXPECT_EQ(node->streams[0].name, stream);
+  }
+  sim::RegKey* dummies =
+      m->FindKey(u"\\Registry\\Machine\\SOFTWARE\\Brightmoor Limited\\Umbrascope\\Test-Dummies");
+  ASSERT_NE(dummies, nullptr);
+  const std::u16string helloWorld(u"Hello\0World", 11);
+  EXPECT_NE(dummies->FindSubkey(helloWorld), nullptr);
+  EXPECT_NE(dummies->FindValue(helloWorld), nullptr);
 }
 
 TEST(ImageLoader, UnreadableFileIsNamed) {
