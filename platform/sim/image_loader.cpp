@@ -271,8 +271,10 @@ void Loader::CheckFilePath(const std::u16string& path, const std::string& at) {
   if (path.size() < 4 || !letter || path[1] != u':' || path[2] != u'\\')
     throw PathError(
         at, "expected a full path below a drive such as C:\\folder\\file, got \"" + Shown(path) + "\"");
-  if (m_.FindVolume(path[0]) == nullptr)
-    throw PathError(at, "no volume for drive " + Utf16ToUtf8(path.substr(0, 2)));
+  Volume* volume = m_.FindVolume(path[0]);
+  if (volume == nullptr) throw PathError(at, "no volume for drive " + Utf16ToUtf8(path.substr(0, 2)));
+  // Walks down as far as the tree already goes: one look-up per name, however deep the path.
+  FileNode* node = volume->root.get();
   for (std::size_t start = 3;;) {
     std::size_t end = path.find(u'\\', start);
     if (end == std::u16string::npos) end = path.size();
@@ -280,10 +282,10 @@ void Loader::CheckFilePath(const std::u16string& path, const std::string& at) {
     if (name.empty()) throw PathError(at, "empty name in path " + Shown(path));
     if (name == u"." || name == u"..")
       throw PathError(at, "\".\" and \"..\" cannot be names: " + Shown(path));
+    if (node != nullptr && !node->folder)
+      throw PathError(at, Shown(path.substr(0, start - 1)) + " is a file, so nothing can lie below it");
     if (end == path.size()) return;
-    const FileNode* parent = m_.FindFile(std::u16string_view(path).substr(0, end));
-    if (parent != nullptr && !parent->folder)
-      throw PathError(at, Shown(path.substr(0, end)) + " is a file, so nothing can lie below it");
+    if (node != nullptr) node = node->FindChild(name);
     start = end + 1;
   }
 }
