@@ -92,6 +92,28 @@ std::string ElementPath(const std::string& path, std::size_t index) {
   return path + "[" + std::to_string(index) + "]";
 }
 
+std::string Shown(std::u16string_view s) {
+  std::string out;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= s.size(); ++i) {
+    if (i == s.size() || s[i] == 0) {
+      out += Utf16ToUtf8(s.substr(start, i - start));
+      if (i < s.size()) out += "\\u0000";
+      start = i + 1;
+    }
+  }
+  return out;
+}
+
+std::string Hex(std::uint64_t v) {
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), "0123456789ABCDEF"[v & 0xF]);
+    v >>= 4;
+  } while (v != 0);
+  return "0x" + digits;
+}
+
 std::string Describe(const Json& v) {
   switch (v.type()) {
     case Json::value_t::null:

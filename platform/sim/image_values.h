@@ -37,6 +37,11 @@ bool IsNote(std::string_view key);
 std::string MemberPath(const std::string& path, std::string_view key);
 std::string ElementPath(const std::string& path, std::size_t index);
 
+// A name for a message: UTF-8, with zero characters written as the image writes them ("\u0000").
+std::string Shown(std::u16string_view s);
+// "0x1F" for messages.
+std::string Hex(std::uint64_t v);
+
 // "a string", "an object", ... for messages.
 std::string Describe(const Json& v);
 
