@@ -1,6 +1,8 @@
 // Builds simulated machines in code: for tests, benchmarks and the image loader.
 #pragma once
 
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -64,5 +66,19 @@ platform::SystemTime ToSystemTime(FileTime t);
 // UTF-8 <-> UTF-16 for image texts (zero characters survive). Invalid UTF-8 gives nothing.
 std::optional<std::u16string> Utf8ToUtf16(std::string_view s);
 std::string Utf16ToUtf8(std::u16string_view s);
+
+// --- image loader ---
+
+// The shell folders a fresh Windows XP installation answers for its user: 36 and 37 from the
+// system's directories, the program-files folder on the system drive and the profile folders
+// under "Documents and Settings" (CSIDL number -> folder).
+std::map<int, std::u16string> DefaultShellFolders(const SystemFacts& system);
+
+// True when `name` is already a valid 8.3 name; the file system then keeps no separate short name.
+bool IsShortName(std::u16string_view name);
+// The 8.3 name the file system would generate for `name` ("Long File.txt" -> "LONGFI~1.TXT"),
+// with the lowest "~N" for which `taken` (asked with upper-case candidates) answers false.
+std::u16string GenerateShortName(std::u16string_view name,
+                                 const std::function<bool(const std::u16string&)>& taken);
 
 }  // namespace sim

@@ -1,4 +1,4 @@
-// Loads a system image (JSON) into a simulated machine.
+// Loads a simulated machine from a system image (JSON, format version 1).
 #pragma once
 
 #include <memory>
@@ -10,12 +10,14 @@
 
 namespace sim {
 
-// One line naming the file, the JSON path and the problem.
+// A malformed or unreadable image. what() is one line naming the file, the JSON path and the
+// problem: "demo.json: files[3].size: expected a number, got a string".
 class ImageError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
+// `fileName` only names the image in messages.
 std::unique_ptr<Machine> LoadImage(std::string_view json, const std::string& fileName);
 std::unique_ptr<Machine> LoadImageFile(const std::string& path);
 

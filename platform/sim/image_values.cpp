@@ -1,0 +1,323 @@
+// Checked reading of system-image JSON values, with the JSON path in every message.
+#include "platform/sim/image_values.h"
+
+#include <algorithm>
+#include <limits>
+#include <set>
+
+#include "platform/sim/builder.h"
+
+namespace sim::image {
+
+namespace {
+
+// Where the parser stands, to name the path of a key given twice.
+struct Frame {
+  bool array = false;
+  std::size_t count = 0;  // elements finished so far (arrays)
+  std::string key;        // the current key (objects)
+  std::set<std::string> keys;
+};
+
+std::string StackPath(const std::vector<Frame>& stack) {
+  std::string path;
+  for (const auto& f : stack) path = f.array ? ElementPath(path, f.count) : MemberPath(path, f.key);
+  return path;
+}
+
+std::string SyntaxProblem(const nlohmann::json::parse_error& e) {
+  // The library's message reads "[json.exception.parse_error.101] parse error at line 4, column 7:
+  // syntax error ..."; keep the part from the line number on.
+  const std::string what = e.what();
+  const auto at = what.find(" at line ");
+  if (at != std::string::npos) return what.substr(at + 4);
+  const auto bracket = what.find("] ");
+  return "byte " + std::to_string(e.byte) + ": " +
+         (bracket == std::string::npos ? what : what.substr(bracket + 2));
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+
+}  // namespace
+
+Json Parse(std::string_view text) {
+  std::vector<Frame> stack;
+  const Json::parser_callback_t track = [&](int, Json::parse_event_t event, Json& parsed) {
+    switch (event) {
+      case Json::parse_event_t::object_start:
+        stack.push_back(Frame{});
+        break;
+      case Json::parse_event_t::array_start:
+        stack.push_back(Frame{true});
+        break;
+      case Json::parse_event_t::key: {
+        Frame& f = stack.back();
+        f.key = parsed.get<std::string>();
+        if (!IsNote(f.key) && !f.keys.insert(f.key).second)
+          throw PathError(StackPath(stack), "the key is given twice");
+        break;
+      }
+      case Json::parse_event_t::value:
+        if (!stack.empty() && stack.back().array) ++stack.back().count;
+        break;
+      case Json::parse_event_t::object_end:
+      case Json::parse_event_t::array_end:
+        stack.pop_back();
+        if (!stack.empty() && stack.back().array) ++stack.back().count;
+        break;
+    }
+    return true;
+  };
+  try {
+    return Json::parse(text.begin(), text.end(), track);
+  } catch (const nlohmann::json::parse_error& e) {
+    throw PathError("", SyntaxProblem(e));
+  }
+}
+
+bool IsNote(std::string_view key) { return key.substr(0, 2) == "x-"; }
+
+std::string MemberPath(const std::string& path, std::string_view key) {
+  return path.empty() ? std::string(key) : path + "." + std::string(key);
+}
+
+std::string ElementPath(const std::string& path, std::size_t index) {
+  return path + "[" + std::to_string(index) + "]";
+}
+
+std::string Shown(std::u16string_view s) {
+  std::string out;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= s.size(); ++i) {
+    if (i == s.size() || s[i] == 0) {
+      out += Utf16ToUtf8(s.substr(start, i - start));
+      if (i < s.size()) out += "\\u0000";
+      start = i + 1;
+    }
+  }
+  return out;
+}
+
+std::string Hex(std::uint64_t v) {
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), "0123456789ABCDEF"[v & 0xF]);
+    v >>= 4;
+  } while (v != 0);
+  return "0x" + digits;
+}
+
+std::string Describe(const Json& v) {
+  switch (v.type()) {
+    case Json::value_t::null:
+      return "null";
+    case Json::value_t::object:
+      return "an object";
+    case Json::value_t::array:
+      return "an array";
+    case Json::value_t::string:
+      return "a string";
+    case Json::value_t::boolean:
+      return "a boolean";
+    default:
+      return "a number";
+  }
+}
+
+const Json& ExpectArray(const Json& v, const std::string& path) {
+  if (!v.is_array()) throw PathError(path, "expected an array, got " + Describe(v));
+  return v;
+}
+
+std::string Utf8Text(const Json& v, const std::string& path) {
+  if (!v.is_string()) throw PathError(path, "expected a string, got " + Describe(v));
+  return v.get<std::string>();
+}
+
+std::u16string Text(const Json& v, const std::string& path) {
+  auto text = Utf8ToUtf16(Utf8Text(v, path));
+  if (!text) throw PathError(path, "the text is not valid UTF-8");
+  return std::move(*text);
+}
+
+bool Flag(const Json& v, const std::string& path) {
+  if (!v.is_boolean()) throw PathError(path, "expected true or false, got " + Describe(v));
+  return v.get<bool>();
+}
+
+namespace {
+// The value of a number or "0x" string, without a range check; `negative` tells a JSON number
+// below zero apart.
+std::uint64_t RawNumber(const Json& v, const std::string& path, bool& negative, std::string& shown) {
+  negative = false;
+  if (v.is_number_unsigned()) {
+    shown = std::to_string(v.get<std::uint64_t>());
+    return v.get<std::uint64_t>();
+  }
+  if (v.is_number_integer()) {
+    const auto i = v.get<std::int64_t>();
+    shown = std::to_string(i);
+    negative = i < 0;
+    return static_cast<std::uint64_t>(i);
+  }
+  if (v.is_number_float()) throw PathError(path, "expected a whole number, got " + v.dump());
+  if (!v.is_string()) throw PathError(path, "expected a number, got " + Describe(v));
+  const std::string s = v.get<std::string>();
+  if (s.size() < 2 || s[0] != '0' || (s[1] != 'x' && s[1] != 'X'))
+    throw PathError(path, "expected a number, got a string");
+  shown = s;
+  if (s.size() == 2) throw PathError(path, "bad hexadecimal number " + Quote(s));
+  std::uint64_t value = 0;
+  for (std::size_t i = 2; i < s.size(); ++i) {
+    const int d = HexDigit(s[i]);
+    if (d < 0) throw PathError(path, "bad hexadecimal number " + Quote(s));
+    if (value >> 60 != 0) throw PathError(path, "number " + s + " is out of range");
+    value = value << 4 | static_cast<std::uint64_t>(d);
+  }
+  return value;
+}
+}  // namespace
+
+std::uint64_t Unsigned(const Json& v, const std::string& path, std::uint64_t max) {
+  bool negative;
+  std::string shown;
+  const std::uint64_t value = RawNumber(v, path, negative, shown);
+  if (negative || value > max)
+    throw PathError(path, "number " + shown + " is out of range (0 to " + std::to_string(max) + ")");
+  return value;
+}
+
+std::int64_t Signed(const Json& v, const std::string& path, std::int64_t min, std::int64_t max) {
+  bool negative;
+  std::string shown;
+  const std::uint64_t raw = RawNumber(v, path, negative, shown);
+  const bool fits = negative ? static_cast<std::int64_t>(raw) >= min : raw <= static_cast<std::uint64_t>(max);
+  if (!fits)
+    throw PathError(path, "number " + shown + " is out of range (" + std::to_string(min) + " to " +
+                              std::to_string(max) + ")");
+  return static_cast<std::int64_t>(raw);
+}
+
+std::string Base64(const Json& v, const std::string& path) {
+  const std::string s = Utf8Text(v, path);
+  std::string out;
+  std::uint32_t bits = 0;
+  int count = 0;  // bits collected
+  std::size_t digits = 0, padding = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c == ' ' || c == '\n' || c == '\r' || c == '\t') continue;
+    int d;
+    if (c >= 'A' && c <= 'Z')
+      d = c - 'A';
+    else if (c >= 'a' && c <= 'z')
+      d = c - 'a' + 26;
+    else if (c >= '0' && c <= '9')
+      d = c - '0' + 52;
+    else if (c == '+')
+      d = 62;
+    else if (c == '/')
+      d = 63;
+    else if (c == '=') {
+      ++padding;
+      continue;
+    } else
+      throw PathError(path, "bad base64: unexpected character at position " + std::to_string(i + 1));
+    if (padding != 0) throw PathError(path, "bad base64: data after the padding");
+    ++digits;
+    bits = bits << 6 | static_cast<std::uint32_t>(d);
+    count += 6;
+    if (count >= 8) {
+      count -= 8;
+      out += static_cast<char>((bits >> count) & 0xFF);
+    }
+  }
+  // A single digit left over cannot hold a byte; padding, when given, must complete the group.
+  if (digits % 4 == 1 || (padding != 0 && (digits + padding) % 4 != 0) || padding > 2)
+    throw PathError(path, "bad base64: the data end in the middle of a group");
+  return out;
+}
+
+std::vector<std::uint8_t> HexBytes(const Json& v, const std::string& path) {
+  const std::string s = Utf8Text(v, path);
+  std::vector<std::uint8_t> out;
+  for (std::size_t i = 0; i < s.size();) {
+    if (s[i] == ' ' || s[i] == ',') {
+      ++i;
+      continue;
+    }
+    const int hi = HexDigit(s[i]);
+    const int lo = i + 1 < s.size() ? HexDigit(s[i + 1]) : -1;
+    if (hi < 0 || lo < 0)
+      throw PathError(
+          path, "bad hex data at character " + std::to_string(i + 1) + ": expected pairs of hex digits");
+    out.push_back(static_cast<std::uint8_t>(hi << 4 | lo));
+    i += 2;
+  }
+  return out;
+}
+
+FileTime Time(const Json& v, const std::string& path) {
+  const std::string s = Utf8Text(v, path);
+  const auto t = ParseLocalTime(s);
+  if (!t) throw PathError(path, "bad time " + Quote(s) + " (expected YYYY-MM-DDTHH:MM:SS)");
+  return ToFileTime(*t);
+}
+
+Fields::Fields(const Json& v, std::string path, std::initializer_list<std::string_view> known)
+    : v_(v), path_(std::move(path)) {
+  if (!v.is_object()) throw PathError(path_, "expected an object, got " + Describe(v));
+  for (const auto& [key, value] : v.items()) {
+    if (IsNote(key)) continue;
+    if (std::find(known.begin(), known.end(), key) == known.end())
+      throw PathError(PathOf(key), "unknown key");
+  }
+}
+
+const Json* Fields::Find(std::string_view key) const {
+  const auto it = v_.find(key);
+  return it == v_.end() ? nullptr : &*it;
+}
+
+const Json& Fields::Required(std::string_view key) const {
+  const Json* v = Find(key);
+  if (v == nullptr) throw PathError(PathOf(key), "required key is missing");
+  return *v;
+}
+
+std::u16string Fields::Text(std::string_view key, std::u16string fallback) const {
+  const Json* v = Find(key);
+  return v ? image::Text(*v, PathOf(key)) : fallback;
+}
+
+bool Fields::Flag(std::string_view key, bool fallback) const {
+  const Json* v = Find(key);
+  return v ? image::Flag(*v, PathOf(key)) : fallback;
+}
+
+std::uint32_t Fields::U32(std::string_view key, std::uint32_t fallback) const {
+  const Json* v = Find(key);
+  return v ? static_cast<std::uint32_t>(Unsigned(*v, PathOf(key), std::numeric_limits<std::uint32_t>::max()))
+           : fallback;
+}
+
+std::uint64_t Fields::U64(std::string_view key, std::uint64_t fallback) const {
+  const Json* v = Find(key);
+  return v ? Unsigned(*v, PathOf(key), std::numeric_limits<std::uint64_t>::max()) : fallback;
+}
+
+std::int32_t Fields::I32(std::string_view key, std::int32_t fallback) const {
+  const Json* v = Find(key);
+  return v ? static_cast<std::int32_t>(Signed(*v, PathOf(key), std::numeric_limits<std::int32_t>::min(),
+                                              std::numeric_limits<std::int32_t>::max()))
+           : fallback;
+}
+
+}  // namespace sim::image
