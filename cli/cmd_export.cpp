@@ -54,11 +54,11 @@ int ExportKeyCommand(const std::string& target, bool view64) {
   probe.SetRootKey(root);
   probe.SetBitness(view64 ? 64 : 32);
   if (!probe.OpenKeyReadOnly(keyPath)) {
-    platform::HKEY key = 0;
+    // Once more, for the cause.
+    registry::RegKeyHandle key;
     const std::string sub = keyPath.starts_with('\\') ? keyPath.substr(1) : keyPath;
     const platform::DWORD error = platform::Current().advapi32.RegOpenKeyExA(
-        root, sub, 0, platform::KEY_READ | (view64 ? platform::KEY_WOW64_64KEY : 0), key);
-    if (error == platform::ERROR_SUCCESS) platform::Current().advapi32.RegCloseKey(key);
+        root, sub, 0, platform::KEY_READ | (view64 ? platform::KEY_WOW64_64KEY : 0), key.put());
     std::cerr << "umbrascopec: cannot open key " << registry::RootKeyName(root) << keyPath << ": "
               << Cause(error) << "\n";
     return kExitError;

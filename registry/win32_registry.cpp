@@ -128,16 +128,16 @@ DWORD TMyRegistry::ViewBits() const {
 bool TMyRegistry::OpenKeyReadOnly(std::string_view path) {
   const bool relative = path.empty() || path.front() != '\\';
   const std::string_view sub = relative ? path : path.substr(1);
-  const HKEY base = relative && currentKey_ != 0 ? currentKey_ : rootKey_;
+  const HKEY base = relative && currentKey_ ? currentKey_.get() : rootKey_;
   for (const DWORD mask : {platform::KEY_READ, DWORD{0x20009}, platform::KEY_QUERY_VALUE}) {
     const DWORD access = mask | ViewBits();
-    HKEY opened = 0;
-    if (Api().RegOpenKeyExA(base, sub, 0, access, opened) != platform::ERROR_SUCCESS) continue;
-    std::string newPath = relative && currentKey_ != 0 && !currentPath_.empty()
+    RegKeyHandle opened;
+    if (Api().RegOpenKeyExA(base, sub, 0, access, opened.put()) != platform::ERROR_SUCCESS) continue;
+    std::string newPath = relative && currentKey_ && !currentPath_.empty()
                               ? currentPath_ + "\\" + std::string(sub)
                               : std::string(sub);
     CloseKey();
-    currentKey_ = opened;
+    currentKey_ = std::move(opened);
     currentPath_ = std::move(newPath);
     access_ = access;
     return true;
@@ -149,24 +149,23 @@ bool TMyRegistry::KeyExists(std::string_view path) {
   const DWORD saved = access_;
   const bool relative = path.empty() || path.front() != '\\';
   const std::string_view sub = relative ? path : path.substr(1);
-  const HKEY base = relative && currentKey_ != 0 ? currentKey_ : rootKey_;
-  HKEY opened = 0;
-  const bool ok = Api().RegOpenKeyExA(base, sub, 0, 0x20009 | ViewBits(), opened) == platform::ERROR_SUCCESS;
-  if (ok) Api().RegCloseKey(opened);
+  const HKEY base = relative && currentKey_ ? currentKey_.get() : rootKey_;
+  RegKeyHandle opened;
+  const bool ok =
+      Api().RegOpenKeyExA(base, sub, 0, 0x20009 | ViewBits(), opened.put()) == platform::ERROR_SUCCESS;
   access_ = saved;
   return ok;
 }
 
 void TMyRegistry::CloseKey() {
-  if (currentKey_ != 0) Api().RegCloseKey(currentKey_);
-  currentKey_ = 0;
+  currentKey_.reset();
   currentPath_.clear();
 }
 
 bool TMyRegistry::GetKeyInfo(TRegKeyInfo& info) {
   info = TRegKeyInfo{};
   platform::RegKeyInfo raw;
-  if (currentKey_ == 0 || Api().RegQueryInfoKeyW(currentKey_, raw) != platform::ERROR_SUCCESS) return false;
+  if (!currentKey_ || Api().RegQueryInfoKeyW(currentKey_.get(), raw) != platform::ERROR_SUCCESS) return false;
   info.numSubKeys = raw.subKeys;
   info.maxSubKeyLen = raw.maxSubKeyLen;
   info.numValues = raw.values;
@@ -186,7 +185,7 @@ void TMyRegistry::GetKeyNamesW(std::vector<std::u16string>& list) {
   if (!GetKeyInfo(info)) return;
   std::u16string name;
   for (DWORD i = 0; i < info.numSubKeys; ++i)
-    if (Api().RegEnumKeyExW(currentKey_, i, name, 256) == platform::ERROR_SUCCESS)
+    if (Api().RegEnumKeyExW(currentKey_.get(), i, name, 256) == platform::ERROR_SUCCESS)
       list.push_back(UpToZero(name));
 }
 
@@ -198,7 +197,7 @@ void TMyRegistry::GetValueNamesW(std::vector<std::u16string>& list) {
   std::u16string name;
   DWORD type = 0;
   for (DWORD i = 0; i < info.numValues; ++i)
-    if (Api().RegEnumValueW(currentKey_, i, name, capacity, type) == platform::ERROR_SUCCESS)
+    if (Api().RegEnumValueW(currentKey_.get(), i, name, capacity, type) == platform::ERROR_SUCCESS)
       list.push_back(UpToZero(name));
 }
 
@@ -210,7 +209,7 @@ void TMyRegistry::GetKeyNames(std::vector<std::string>& list) {
   if (!GetKeyInfo(info)) return;
   std::string name;
   for (DWORD i = 0; i < info.numSubKeys; ++i)
-    if (Api().RegEnumKeyExA(currentKey_, i, name, info.maxSubKeyLen + 1) == platform::ERROR_SUCCESS)
+    if (Api().RegEnumKeyExA(currentKey_.get(), i, name, info.maxSubKeyLen + 1) == platform::ERROR_SUCCESS)
       list.push_back(UpToZero(name));
 }
 
@@ -221,15 +220,16 @@ void TMyRegistry::GetValueNames(std::vector<std::string>& list) {
   std::string name;
   DWORD type = 0;
   for (DWORD i = 0; i < info.numValues; ++i)
-    if (Api().RegEnumValueA(currentKey_, i, name, info.maxValueLen + 1, type) == platform::ERROR_SUCCESS)
+    if (Api().RegEnumValueA(currentKey_.get(), i, name, info.maxValueLen + 1, type) ==
+        platform::ERROR_SUCCESS)
       list.push_back(UpToZero(name));
 }
 
 bool TMyRegistry::GetDataInfo(std::string_view name, TRegDataInfo& info) {
   info = TRegDataInfo{};
   DWORD type = 0, size = 0;
-  if (currentKey_ == 0 ||
-      Api().RegQueryValueExA(currentKey_, name, type, {}, size) != platform::ERROR_SUCCESS)
+  if (!currentKey_ ||
+      Api().RegQueryValueExA(currentKey_.get(), name, type, {}, size) != platform::ERROR_SUCCESS)
     return false;
   info.regData = DataTypeOf(type);
   info.rawType = type;
@@ -244,16 +244,16 @@ bool TMyRegistry::ValueExists(std::string_view name) {
 
 std::vector<std::uint8_t> TMyRegistry::ReadData(std::string_view name, DWORD& type) {
   DWORD size = 0;
-  if (currentKey_ == 0 ||
-      Api().RegQueryValueExA(currentKey_, name, type, {}, size) != platform::ERROR_SUCCESS)
+  if (!currentKey_ ||
+      Api().RegQueryValueExA(currentKey_.get(), name, type, {}, size) != platform::ERROR_SUCCESS)
     throw ERegistryException("Invalid data type for '" + std::string(name) + "'");
   // The value may grow between the two calls: ask again with the size the system wants.
   for (int attempt = 0; attempt < 4; ++attempt) {
     std::vector<std::uint8_t> data(size);
     DWORD got = size;
     const DWORD rc = Api().RegQueryValueExA(
-        currentKey_, name, type, std::span<std::byte>(reinterpret_cast<std::byte*>(data.data()), data.size()),
-        got);
+        currentKey_.get(), name, type,
+        std::span<std::byte>(reinterpret_cast<std::byte*>(data.data()), data.size()), got);
     if (rc == platform::ERROR_SUCCESS) {
       data.resize(std::min<std::size_t>(got, data.size()));
       return data;
@@ -275,12 +275,12 @@ std::string TMyRegistry::ReadString(std::string_view name) {
 
 std::u16string TMyRegistry::ReadStringW(std::u16string_view name) {
   DWORD type = 0, size = 0;
-  if (currentKey_ == 0 ||
-      Api().RegQueryValueExW(currentKey_, name, type, {}, size) != platform::ERROR_SUCCESS ||
+  if (!currentKey_ ||
+      Api().RegQueryValueExW(currentKey_.get(), name, type, {}, size) != platform::ERROR_SUCCESS ||
       (type != platform::REG_SZ && type != platform::REG_EXPAND_SZ))
     throw ERegistryException("Invalid data type for a UTF-16 string value");
   std::vector<std::byte> data(size);
-  if (Api().RegQueryValueExW(currentKey_, name, type, data, size) != platform::ERROR_SUCCESS)
+  if (Api().RegQueryValueExW(currentKey_.get(), name, type, data, size) != platform::ERROR_SUCCESS)
     throw ERegistryException("Failed to get data for a UTF-16 string value");
   std::u16string text(std::min<std::size_t>(size, data.size()) / 2, u'\0');
   for (std::size_t i = 0; i < text.size(); ++i)

@@ -8,9 +8,16 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/handles.h"
 #include "platform/types.h"
 
 namespace registry {
+
+struct RegCloser {
+  void operator()(platform::Handle h) const { platform::Current().advapi32.RegCloseKey(h); }
+};
+// A key opened with RegOpenKeyEx.
+using RegKeyHandle = platform::UniqueHandle<RegCloser>;
 
 // Raised by the registry class where a read cannot give what the caller asked for.
 class ERegistryException : public std::runtime_error {
@@ -46,7 +53,7 @@ class TMyRegistry {
 
   platform::HKEY RootKey() const { return rootKey_; }
   void SetRootKey(platform::HKEY root);  // closes the current key
-  platform::HKEY CurrentKey() const { return currentKey_; }
+  platform::HKEY CurrentKey() const { return currentKey_.get(); }
   const std::string& CurrentPath() const { return currentPath_; }
   platform::DWORD Access() const { return access_; }
   void SetAccess(platform::DWORD access) { access_ = access; }
@@ -85,7 +92,7 @@ class TMyRegistry {
   std::vector<std::uint8_t> ReadData(std::string_view name, platform::DWORD& type);
 
   platform::HKEY rootKey_ = platform::HKEY_CURRENT_USER;
-  platform::HKEY currentKey_ = 0;
+  RegKeyHandle currentKey_;
   std::string currentPath_;
   platform::DWORD access_ = platform::KEY_ALL_ACCESS;
   char bitness_ = 32;
