@@ -4,6 +4,7 @@
 #include "engine/indicator.h"
 #include "engine/os_flags.h"
 #include "platform/sim/image_loader.h"
+#include "results/path_macros.h"
 #ifdef _WIN32
 #include "platform/win32/win32_platform.h"
 #endif
@@ -38,6 +39,7 @@ void RunStartup() {
   // --- files start-up tables ---
 
   // --- registry start-up tables ---
+  results::BuildPathMacros();
 
   // --- processes start-up tables ---
 

@@ -128,4 +128,26 @@ inline constexpr HKEY HKEY_PERFORMANCE_DATA = 0x80000004;
 inline constexpr HKEY HKEY_CURRENT_CONFIG = 0x80000005;
 inline constexpr HKEY HKEY_DYN_DATA = 0x80000006;
 
+// --- registry (Win32) ---
+inline constexpr DWORD ERROR_BAD_PATHNAME = 161;
+inline constexpr DWORD ERROR_KEY_DELETED = 1018;
+inline constexpr DWORD KEY_QUERY_VALUE = 0x0001;
+inline constexpr DWORD KEY_SET_VALUE = 0x0002;
+inline constexpr DWORD KEY_ENUMERATE_SUB_KEYS = 0x0008;
+inline constexpr DWORD KEY_NOTIFY = 0x0010;
+inline constexpr DWORD KEY_WOW64_64KEY = 0x0100;
+inline constexpr DWORD KEY_WOW64_32KEY = 0x0200;
+inline constexpr DWORD KEY_WOW64_RES = 0x0300;
+inline constexpr DWORD KEY_READ = 0x20019;
+inline constexpr DWORD KEY_ALL_ACCESS = 0xF003F;
+inline constexpr DWORD REG_NONE = 0;
+inline constexpr DWORD REG_SZ = 1;
+inline constexpr DWORD REG_EXPAND_SZ = 2;
+inline constexpr DWORD REG_BINARY = 3;
+inline constexpr DWORD REG_DWORD = 4;
+inline constexpr DWORD REG_DWORD_BIG_ENDIAN = 5;
+inline constexpr DWORD REG_LINK = 6;
+inline constexpr DWORD REG_MULTI_SZ = 7;
+inline constexpr DWORD REG_QWORD = 11;
+
 }  // namespace platform

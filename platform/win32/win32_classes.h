@@ -68,6 +68,22 @@ class Win32Advapi32 final : public platform::Advapi32 {
   std::string GetUserNameA() override;
 
   // --- registry ---
+  platform::DWORD RegOpenKeyExW(platform::HKEY key, std::u16string_view subKey, platform::DWORD options, platform::DWORD access,
+                        platform::HKEY& result) override;
+  platform::DWORD RegOpenKeyExA(platform::HKEY key, std::string_view subKey, platform::DWORD options, platform::DWORD access,
+                        platform::HKEY& result) override;
+  platform::DWORD RegCloseKey(platform::HKEY key) override;
+  platform::DWORD RegQueryInfoKeyW(platform::HKEY key, platform::RegKeyInfo& info) override;
+  platform::DWORD RegEnumKeyExW(platform::HKEY key, platform::DWORD index, std::u16string& name, platform::DWORD capacity) override;
+  platform::DWORD RegEnumKeyExA(platform::HKEY key, platform::DWORD index, std::string& name, platform::DWORD capacity) override;
+  platform::DWORD RegEnumValueW(platform::HKEY key, platform::DWORD index, std::u16string& name, platform::DWORD capacity,
+                        platform::DWORD& type) override;
+  platform::DWORD RegEnumValueA(platform::HKEY key, platform::DWORD index, std::string& name, platform::DWORD capacity,
+                        platform::DWORD& type) override;
+  platform::DWORD RegQueryValueExW(platform::HKEY key, std::u16string_view name, platform::DWORD& type,
+                           std::span<std::byte> data, platform::DWORD& size) override;
+  platform::DWORD RegQueryValueExA(platform::HKEY key, std::string_view name, platform::DWORD& type,
+                           std::span<std::byte> data, platform::DWORD& size) override;
 
   // --- security ---
 };

@@ -89,3 +89,24 @@
 #undef HKEY_CURRENT_CONFIG
 #undef HKEY_DYN_DATA
 #undef NT_SUCCESS
+// --- registry (Win32) ---
+#undef ERROR_BAD_PATHNAME
+#undef ERROR_KEY_DELETED
+#undef KEY_QUERY_VALUE
+#undef KEY_SET_VALUE
+#undef KEY_ENUMERATE_SUB_KEYS
+#undef KEY_NOTIFY
+#undef KEY_WOW64_64KEY
+#undef KEY_WOW64_32KEY
+#undef KEY_WOW64_RES
+#undef KEY_READ
+#undef KEY_ALL_ACCESS
+#undef REG_NONE
+#undef REG_SZ
+#undef REG_EXPAND_SZ
+#undef REG_BINARY
+#undef REG_DWORD
+#undef REG_DWORD_BIG_ENDIAN
+#undef REG_LINK
+#undef REG_MULTI_SZ
+#undef REG_QWORD
