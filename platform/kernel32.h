@@ -60,6 +60,8 @@ class Kernel32 {
   virtual std::optional<std::u16string> QueryDosDeviceW(std::u16string_view deviceName) = 0;
 
   // --- files (Win32 view) ---
+  // FILETIME values as 64-bit counts of 100 ns since 1601.
+  virtual bool FileTimeToLocalFileTime(std::uint64_t fileTime, std::uint64_t& localTime) = 0;
 
   // --- processes ---
 };

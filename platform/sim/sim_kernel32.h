@@ -37,6 +37,9 @@ class SimKernel32 final : public platform::Kernel32 {
   bool GetVolumeInformationW(std::u16string_view rootPath, VolumeInformation& info) override;
   std::optional<std::u16string> QueryDosDeviceW(std::u16string_view deviceName) override;
 
+  // --- files ---
+  bool FileTimeToLocalFileTime(std::uint64_t fileTime, std::uint64_t& localTime) override;
+
  private:
   std::uint32_t ResolveCodePage(std::uint32_t cp) const;
   Machine& m_;

@@ -36,6 +36,7 @@ class Win32Kernel32 final : public platform::Kernel32 {
   std::optional<std::u16string> QueryDosDeviceW(std::u16string_view deviceName) override;
 
   // --- files ---
+  bool FileTimeToLocalFileTime(std::uint64_t fileTime, std::uint64_t& localTime) override;
 
   // --- processes ---
 };
@@ -46,6 +47,13 @@ class Win32Ntdll final : public platform::Ntdll {
   platform::NTSTATUS NtClose(platform::Handle handle) override;
 
   // --- files ---
+  platform::NTSTATUS NtOpenFile(platform::Handle& handle, platform::DWORD access,
+                                const platform::ObjectAttributes& attributes, platform::IoStatus& io,
+                                platform::DWORD share, platform::DWORD options) override;
+  platform::NTSTATUS NtQueryDirectoryFile(platform::Handle file, platform::Handle event, platform::IoStatus& io,
+                                          std::span<std::byte> buffer, std::uint32_t infoClass,
+                                          bool returnSingleEntry, const std::u16string_view* fileName,
+                                          bool restartScan) override;
 
   // --- registry ---
 
