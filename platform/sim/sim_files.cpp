@@ -5,6 +5,7 @@
 #include "platform/records.h"
 #include "platform/sim/sim_kernel32.h"
 #include "platform/sim/sim_others.h"
+#include "platform/sim/sim_platform.h"
 
 namespace sim {
 
@@ -181,6 +182,115 @@ NTSTATUS SimNtdll::NtQueryDirectoryFile(Handle file, Handle, IoStatus& io, std::
   if (written > 0) return io.status = STATUS_SUCCESS;
   if (open->position < total) return io.status = STATUS_UNSUCCESSFUL;  // broken off
   return io.status = STATUS_NO_MORE_FILES;
+}
+
+namespace {
+
+// A Win32 search: the matching entries are taken when it starts, as the rootkit filtered them.
+struct SimFind : SimObject {
+  std::vector<platform::Kernel32::FindDataW> entries;
+  std::size_t next = 0;
+};
+
+platform::Kernel32::FindDataW FindRecord(std::u16string_view name, const FileNode& f, bool folder) {
+  platform::Kernel32::FindDataW d;
+  d.attributes =
+      folder ? (f.attributes | FILE_ATTRIBUTE_DIRECTORY) : (f.attributes & ~FILE_ATTRIBUTE_DIRECTORY);
+  d.creationTime = f.times.creation;
+  d.lastAccessTime = f.times.lastAccess;
+  d.lastWriteTime = f.times.lastWrite;
+  d.size = f.folder ? 0 : f.size;
+  d.fileName = name;
+  if (name == f.name) d.alternateFileName = f.shortName;
+  return d;
+}
+
+}  // namespace
+
+Handle SimKernel32::FindFirstFileW(std::u16string_view mask, FindDataW& data) {
+  std::lock_guard lock(m_.mutex);
+  const std::size_t slash = mask.rfind(u'\\');
+  std::u16string_view pattern = slash == std::u16string_view::npos ? mask : mask.substr(slash + 1);
+  const std::u16string_view folderPath = slash == std::u16string_view::npos ? u"" : mask.substr(0, slash + 1);
+  FileNode* dir = m_.FindFile(folderPath);
+  if (dir == nullptr || !dir->folder) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return kInvalidHandle;
+  }
+  if (dir->fail.win32List) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return kInvalidHandle;
+  }
+  if (pattern == u"*.*") pattern = u"*";  // "*.*" matches names without a dot too
+  auto find = std::make_unique<SimFind>();
+  auto take = [&](std::u16string_view name, const FileNode& f, bool folder) {
+    if (WildcardMatch(pattern, name)) find->entries.push_back(FindRecord(name, f, folder));
+  };
+  if (dir->parent != nullptr) {
+    take(u".", *dir, true);
+    take(u"..", *dir->parent, true);
+  }
+  for (const auto& c : dir->children) {
+    if (c->hidden || m_.HiddenByPattern(c->name)) continue;
+    take(c->name, *c, c->win32Folder.value_or(c->folder));
+  }
+  if (find->entries.empty()) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return kInvalidHandle;
+  }
+  data = find->entries[0];
+  find->next = 1;
+  SetLastError(ERROR_SUCCESS);
+  return m_.handles.Add(std::move(find));
+}
+
+bool SimKernel32::FindNextFileW(Handle h, FindDataW& data) {
+  std::lock_guard lock(m_.mutex);
+  auto* find = m_.handles.Get<SimFind>(h);
+  if (find == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  if (find->next >= find->entries.size()) {
+    SetLastError(ERROR_NO_MORE_FILES);
+    return false;
+  }
+  data = find->entries[find->next++];
+  return true;
+}
+
+namespace {
+platform::Kernel32::FindDataA Narrow(std::uint32_t cp, const platform::Kernel32::FindDataW& w) {
+  return {w.attributes,
+          w.creationTime,
+          w.lastAccessTime,
+          w.lastWriteTime,
+          w.size,
+          ToCodePage(cp, w.fileName),
+          ToCodePage(cp, w.alternateFileName)};
+}
+}  // namespace
+
+Handle SimKernel32::FindFirstFileA(std::string_view mask, FindDataA& data) {
+  FindDataW w;
+  const Handle h = FindFirstFileW(FromCodePage(m_.system.codePage, mask), w);
+  if (h != kInvalidHandle) data = Narrow(m_.system.codePage, w);
+  return h;
+}
+
+bool SimKernel32::FindNextFileA(Handle h, FindDataA& data) {
+  FindDataW w;
+  if (!FindNextFileW(h, w)) return false;
+  data = Narrow(m_.system.codePage, w);
+  return true;
+}
+
+bool SimKernel32::FindClose(Handle h) {
+  if (m_.handles.Get<SimFind>(h) == nullptr || !m_.handles.Close(h)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  return true;
 }
 
 bool SimKernel32::FileTimeToLocalFileTime(std::uint64_t fileTime, std::uint64_t& localTime) {

@@ -37,6 +37,11 @@ class Win32Kernel32 final : public platform::Kernel32 {
 
   // --- files ---
   bool FileTimeToLocalFileTime(std::uint64_t fileTime, std::uint64_t& localTime) override;
+  platform::Handle FindFirstFileW(std::u16string_view mask, FindDataW& data) override;
+  bool FindNextFileW(platform::Handle find, FindDataW& data) override;
+  platform::Handle FindFirstFileA(std::string_view mask, FindDataA& data) override;
+  bool FindNextFileA(platform::Handle find, FindDataA& data) override;
+  bool FindClose(platform::Handle find) override;
 
   // --- processes ---
 };

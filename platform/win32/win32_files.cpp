@@ -95,6 +95,59 @@ platform::NTSTATUS Win32Ntdll::NtQueryDirectoryFile(platform::Handle file, platf
   return s;
 }
 
+namespace {
+
+std::uint64_t Ticks(const FILETIME& t) { return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime; }
+
+// The system terminates cFileName after the name it copied; a name holding a zero character
+// cannot be told from a shorter one there, so the text up to the first zero is all it says.
+template <typename Char, typename Raw, typename Out>
+void Fill(const Raw& raw, Out& out) {
+  out.attributes = raw.dwFileAttributes;
+  out.creationTime = Ticks(raw.ftCreationTime);
+  out.lastAccessTime = Ticks(raw.ftLastAccessTime);
+  out.lastWriteTime = Ticks(raw.ftLastWriteTime);
+  out.size = (std::uint64_t{raw.nFileSizeHigh} << 32) | raw.nFileSizeLow;
+  out.fileName.assign(reinterpret_cast<const Char*>(raw.cFileName));
+  out.alternateFileName.assign(reinterpret_cast<const Char*>(raw.cAlternateFileName));
+}
+
+}  // namespace
+
+platform::Handle Win32Kernel32::FindFirstFileW(std::u16string_view mask, FindDataW& data) {
+  const std::u16string text(mask);
+  WIN32_FIND_DATAW raw{};
+  const HANDLE h = ::FindFirstFileW(reinterpret_cast<LPCWSTR>(text.c_str()), &raw);
+  if (h == INVALID_HANDLE_VALUE) return platform::kInvalidHandle;
+  Fill<char16_t>(raw, data);
+  return reinterpret_cast<platform::Handle>(h);
+}
+
+bool Win32Kernel32::FindNextFileW(platform::Handle find, FindDataW& data) {
+  WIN32_FIND_DATAW raw{};
+  if (!::FindNextFileW(ToHandle(find), &raw)) return false;
+  Fill<char16_t>(raw, data);
+  return true;
+}
+
+platform::Handle Win32Kernel32::FindFirstFileA(std::string_view mask, FindDataA& data) {
+  const std::string text(mask);
+  WIN32_FIND_DATAA raw{};
+  const HANDLE h = ::FindFirstFileA(text.c_str(), &raw);
+  if (h == INVALID_HANDLE_VALUE) return platform::kInvalidHandle;
+  Fill<char>(raw, data);
+  return reinterpret_cast<platform::Handle>(h);
+}
+
+bool Win32Kernel32::FindNextFileA(platform::Handle find, FindDataA& data) {
+  WIN32_FIND_DATAA raw{};
+  if (!::FindNextFileA(ToHandle(find), &raw)) return false;
+  Fill<char>(raw, data);
+  return true;
+}
+
+bool Win32Kernel32::FindClose(platform::Handle find) { return ::FindClose(ToHandle(find)) != FALSE; }
+
 bool Win32Kernel32::FileTimeToLocalFileTime(std::uint64_t fileTime, std::uint64_t& localTime) {
   FILETIME in{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)}, out{};
   if (!::FileTimeToLocalFileTime(&in, &out)) return false;
