@@ -11,7 +11,21 @@
 
 namespace engine {
 
-std::function<std::string(const std::string&)> ExpandIndicatorPath = [](const std::string& s) { return s; };
+namespace {
+// The two folder macros the registered rows use, until the full path-macro table is wired in.
+std::string ExpandFolderMacros(const std::string& path) {
+  auto& k32 = platform::Current().kernel32;
+  std::string out = path;
+  for (const auto& [macro, value] :
+       {std::pair<std::string, std::string>{"<$WINDIR>", k32.GetWindowsDirectoryA()},
+        {"<$SYSDIR>", k32.GetSystemDirectoryA()}})
+    for (std::size_t at = out.find(macro); at != std::string::npos; at = out.find(macro, at + value.size()))
+      out.replace(at, macro.size(), value);
+  return out;
+}
+}  // namespace
+
+std::function<std::string(const std::string&)> ExpandIndicatorPath = ExpandFolderMacros;
 
 namespace {
 

@@ -22,7 +22,7 @@ class TRootKitIndicatorNTFiles : public TRootKitIndicator {
   std::int32_t NativeCount = 0;
 };
 
-// Expands the path macros of a "filepath" value. Identity until the path-macro table is wired in.
+// Expands the path macros of a "filepath" value (<$WINDIR>, <$SYSDIR>).
 extern std::function<std::string(const std::string&)> ExpandIndicatorPath;
 
 }  // namespace engine

@@ -105,4 +105,15 @@ TEST_F(HiddenFilesIndicatorTest, OutsideTheNtFamilyOnlyReservedNamesCount) {
   EXPECT_EQ(i.DetailsText(), "0 files were tested.");
 }
 
+TEST_F(HiddenFilesIndicatorTest, RegisteredRowsTestTheWindowsAndSystemFolders) {
+  b.File(u"C:\\WINDOWS\\system32\\evil.sys").hidden = true;
+  Run();
+  const auto& rows = engine::RegisteredIndicators();
+  ASSERT_GE(rows.size(), 2u);
+  auto sys = rows[1].IndicatorClass->Create(rows[1].Params);
+  sys->RunTest();
+  EXPECT_EQ(sys->Results(), (Strings{"C:\\WINDOWS\\system32\\evil.sys"}));
+  EXPECT_EQ(sys->Description(), "Files in System folder");
+}
+
 }  // namespace
