@@ -2,6 +2,7 @@
 #include "app/session.h"
 
 #include "engine/indicator.h"
+#include "engine/nt_files_indicator.h"
 #include "engine/os_flags.h"
 #include "platform/sim/image_loader.h"
 #include "results/path_macros.h"
@@ -46,6 +47,9 @@ void RunStartup() {
   // The indicator registry is cleared, then receives its rows in Quick Scan order.
   engine::RegisteredIndicators().clear();
   // --- files indicators (rows 1 and 2) ---
+  const auto& ntFiles = engine::IndicatorClassOf<engine::TRootKitIndicatorNTFiles>("TRootKitIndicatorNTFiles");
+  engine::RegisterIndicator(ntFiles, "filepath=<$WINDIR>\\,description=Files in Windows folder");
+  engine::RegisterIndicator(ntFiles, "filepath=<$SYSDIR>\\,description=Files in System folder");
   // --- registry indicators (rows 3 and 4) ---
   // --- process indicators (rows 5 and 6) ---
 }

@@ -48,4 +48,10 @@ struct NtCloser {
 // A handle from a native open (NtOpenFile, NtOpenKey, ...).
 using NtHandle = UniqueHandle<NtCloser>;
 
+struct FindCloser {
+  void operator()(Handle h) const { Current().kernel32.FindClose(h); }
+};
+// A search from FindFirstFile*.
+using FindHandle = UniqueHandle<FindCloser, kInvalidHandle>;
+
 }  // namespace platform

@@ -60,6 +60,27 @@ class Kernel32 {
   virtual std::optional<std::u16string> QueryDosDeviceW(std::u16string_view deviceName) = 0;
 
   // --- files (Win32 view) ---
+  // FILETIME values as 64-bit counts of 100 ns since 1601.
+  virtual bool FileTimeToLocalFileTime(std::uint64_t fileTime, std::uint64_t& localTime) = 0;
+
+  // WIN32_FIND_DATA. `fileName` holds the whole name the system wrote, zero characters
+  // included; a caller that reads it as a zero-terminated text stops at the first zero.
+  template <typename Text>
+  struct FindData {
+    DWORD attributes = 0;
+    std::uint64_t creationTime = 0, lastAccessTime = 0, lastWriteTime = 0;
+    std::uint64_t size = 0;
+    Text fileName;
+    Text alternateFileName;
+  };
+  using FindDataW = FindData<std::u16string>;
+  using FindDataA = FindData<std::string>;
+  // kInvalidHandle on failure (last error ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ...).
+  virtual Handle FindFirstFileW(std::u16string_view mask, FindDataW& data) = 0;
+  virtual bool FindNextFileW(Handle find, FindDataW& data) = 0;  // false + ERROR_NO_MORE_FILES at the end
+  virtual Handle FindFirstFileA(std::string_view mask, FindDataA& data) = 0;
+  virtual bool FindNextFileA(Handle find, FindDataA& data) = 0;
+  virtual bool FindClose(Handle find) = 0;
 
   // --- processes ---
 };

@@ -16,6 +16,13 @@ class Ntdll {
   virtual NTSTATUS NtClose(Handle handle) = 0;
 
   // --- files ---
+  virtual NTSTATUS NtOpenFile(Handle& handle, DWORD access, const ObjectAttributes& attributes,
+                              IoStatus& io, DWORD share, DWORD options) = 0;
+  // `fileName` is the optional mask (nullptr: every entry). The records written into `buffer`
+  // are those of platform/records.h for `infoClass`.
+  virtual NTSTATUS NtQueryDirectoryFile(Handle file, Handle event, IoStatus& io, std::span<std::byte> buffer,
+                                        std::uint32_t infoClass, bool returnSingleEntry,
+                                        const std::u16string_view* fileName, bool restartScan) = 0;
 
   // --- registry ---
 

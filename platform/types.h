@@ -23,6 +23,7 @@ inline constexpr NTSTATUS STATUS_NO_MORE_FILES = 0x80000006;
 inline constexpr NTSTATUS STATUS_NO_MORE_ENTRIES = 0x8000001A;
 inline constexpr NTSTATUS STATUS_UNSUCCESSFUL = 0xC0000001;
 inline constexpr NTSTATUS STATUS_NOT_IMPLEMENTED = 0xC0000002;
+inline constexpr NTSTATUS STATUS_INVALID_INFO_CLASS = 0xC0000003;
 inline constexpr NTSTATUS STATUS_INFO_LENGTH_MISMATCH = 0xC0000004;
 inline constexpr NTSTATUS STATUS_INVALID_HANDLE = 0xC0000008;
 inline constexpr NTSTATUS STATUS_INVALID_PARAMETER = 0xC000000D;
@@ -61,6 +62,19 @@ inline constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 inline constexpr DWORD ERROR_INVALID_NAME = 123;
 inline constexpr DWORD ERROR_MORE_DATA = 234;
 inline constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
+
+// NtOpenFile / NtCreateFile access, share and option bits (files).
+inline constexpr DWORD FILE_LIST_DIRECTORY = 0x0001;
+inline constexpr DWORD FILE_READ_ATTRIBUTES = 0x0080;
+inline constexpr DWORD SYNCHRONIZE = 0x00100000;
+inline constexpr DWORD FILE_SHARE_READ = 0x1;
+inline constexpr DWORD FILE_SHARE_WRITE = 0x2;
+inline constexpr DWORD FILE_SHARE_DELETE = 0x4;
+inline constexpr DWORD FILE_DIRECTORY_FILE = 0x01;
+inline constexpr DWORD FILE_WRITE_THROUGH = 0x02;
+inline constexpr DWORD FILE_SYNCHRONOUS_IO_NONALERT = 0x20;
+inline constexpr DWORD FILE_NON_DIRECTORY_FILE = 0x40;
+inline constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 
 // Object attribute flags.
 inline constexpr std::uint32_t OBJ_INHERIT = 0x002;

@@ -37,6 +37,14 @@ class SimKernel32 final : public platform::Kernel32 {
   bool GetVolumeInformationW(std::u16string_view rootPath, VolumeInformation& info) override;
   std::optional<std::u16string> QueryDosDeviceW(std::u16string_view deviceName) override;
 
+  // --- files ---
+  bool FileTimeToLocalFileTime(std::uint64_t fileTime, std::uint64_t& localTime) override;
+  platform::Handle FindFirstFileW(std::u16string_view mask, FindDataW& data) override;
+  bool FindNextFileW(platform::Handle find, FindDataW& data) override;
+  platform::Handle FindFirstFileA(std::string_view mask, FindDataA& data) override;
+  bool FindNextFileA(platform::Handle find, FindDataA& data) override;
+  bool FindClose(platform::Handle find) override;
+
  private:
   std::uint32_t ResolveCodePage(std::uint32_t cp) const;
   Machine& m_;

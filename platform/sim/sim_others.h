@@ -15,6 +15,13 @@ class SimNtdll final : public platform::Ntdll {
   platform::NTSTATUS NtClose(platform::Handle handle) override;
 
   // --- files ---
+  platform::NTSTATUS NtOpenFile(platform::Handle& handle, platform::DWORD access,
+                                const platform::ObjectAttributes& attributes, platform::IoStatus& io,
+                                platform::DWORD share, platform::DWORD options) override;
+  platform::NTSTATUS NtQueryDirectoryFile(platform::Handle file, platform::Handle event, platform::IoStatus& io,
+                                          std::span<std::byte> buffer, std::uint32_t infoClass,
+                                          bool returnSingleEntry, const std::u16string_view* fileName,
+                                          bool restartScan) override;
 
   // --- registry ---
 

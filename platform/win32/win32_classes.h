@@ -36,6 +36,12 @@ class Win32Kernel32 final : public platform::Kernel32 {
   std::optional<std::u16string> QueryDosDeviceW(std::u16string_view deviceName) override;
 
   // --- files ---
+  bool FileTimeToLocalFileTime(std::uint64_t fileTime, std::uint64_t& localTime) override;
+  platform::Handle FindFirstFileW(std::u16string_view mask, FindDataW& data) override;
+  bool FindNextFileW(platform::Handle find, FindDataW& data) override;
+  platform::Handle FindFirstFileA(std::string_view mask, FindDataA& data) override;
+  bool FindNextFileA(platform::Handle find, FindDataA& data) override;
+  bool FindClose(platform::Handle find) override;
 
   // --- processes ---
 };
@@ -46,6 +52,13 @@ class Win32Ntdll final : public platform::Ntdll {
   platform::NTSTATUS NtClose(platform::Handle handle) override;
 
   // --- files ---
+  platform::NTSTATUS NtOpenFile(platform::Handle& handle, platform::DWORD access,
+                                const platform::ObjectAttributes& attributes, platform::IoStatus& io,
+                                platform::DWORD share, platform::DWORD options) override;
+  platform::NTSTATUS NtQueryDirectoryFile(platform::Handle file, platform::Handle event, platform::IoStatus& io,
+                                          std::span<std::byte> buffer, std::uint32_t infoClass,
+                                          bool returnSingleEntry, const std::u16string_view* fileName,
+                                          bool restartScan) override;
 
   // --- registry ---
 

@@ -1,0 +1,114 @@
+// The hidden-files indicator: a case-folded hash look-up of every native name in the Win32 list.
+#include "engine/nt_files_indicator.h"
+
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "files/file_finder.h"
+#include "files/file_list.h"
+#include "platform/platform.h"
+
+namespace engine {
+
+namespace {
+// The two folder macros the registered rows use, until the full path-macro table is wired in.
+std::string ExpandFolderMacros(const std::string& path) {
+  auto& k32 = platform::Current().kernel32;
+  std::string out = path;
+  for (const auto& [macro, value] :
+       {std::pair<std::string, std::string>{"<$WINDIR>", k32.GetWindowsDirectoryA()},
+        {"<$SYSDIR>", k32.GetSystemDirectoryA()}})
+    for (std::size_t at = out.find(macro); at != std::string::npos; at = out.find(macro, at + value.size()))
+      out.replace(at, macro.size(), value);
+  return out;
+}
+}  // namespace
+
+std::function<std::string(const std::string&)> ExpandIndicatorPath = ExpandFolderMacros;
+
+namespace {
+
+// A device name Win32 programs cannot open as a file: the part before the first "." is one
+// of aux, con, nul, prn, com1..com9, lpt1..lpt9 (any case).
+bool IsReservedDeviceName(const std::string& name) {
+  std::string stem = name.substr(0, name.find('.'));
+  for (char& c : stem)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  if (stem == "aux" || stem == "con" || stem == "nul" || stem == "prn") return true;
+  return stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) && stem[3] >= '1' &&
+         stem[3] <= '9';
+}
+
+// The case-folded key of an 8-bit name: equal keys are names that compare equal ignoring case.
+std::u16string FoldedKey(const std::string& name) {
+  auto& k32 = platform::Current().kernel32;
+  return k32.LCMapStringW(platform::LOCALE_USER_DEFAULT, platform::LCMAP_UPPERCASE,
+                          k32.MultiByteToWideChar(platform::CP_ACP, name));
+}
+
+}  // namespace
+
+void TRootKitIndicatorNTFiles::RunTest() {
+  TRootKitIndicator::RunTest();
+  auto& k32 = platform::Current().kernel32;
+  const std::string folder = ExpandIndicatorPath(FilePath());
+  const std::u16string wideFolder = k32.MultiByteToWideChar(platform::CP_ACP, folder);
+
+  // The Win32 view: file names, then folder names, each in find order.
+  std::vector<std::string> win32Files, win32Folders;
+  {
+    files::TFileFinder finder;
+    finder.Masks = folder + "*.*";
+    finder.Recursive = false;
+    finder.FullPaths = false;
+    finder.OnFileFound = [&](const std::string& t, const files::TSearchRec&) { win32Files.push_back(t); };
+    finder.OnFolderFound = [&](const std::string& t, const files::TSearchRec&) { win32Folders.push_back(t); };
+    finder.Start();
+  }
+  std::vector<std::string> win32 = win32Files;
+  win32.insert(win32.end(), win32Folders.begin(), win32Folders.end());
+  Win32Count = static_cast<std::int32_t>(win32.size());
+  NativeCount = 0;
+
+  if (IsNTFamily()) {
+    files::TNTFileEnumerator native;
+    native.InformationLevel = 1;
+    native.IncludeDotEntries = false;
+    native.Enumerate(wideFolder);
+    NativeCount = static_cast<std::int32_t>(native.Count());
+    std::unordered_set<std::u16string> known;
+    known.reserve(win32.size());
+    for (const std::string& name : win32) known.insert(FoldedKey(name));
+    for (std::size_t i = 0; i < native.Count(); ++i) {
+      const files::TFileListEntry& e = native.Entries[i];
+      if (known.contains(FoldedKey(k32.WideCharToMultiByte(platform::CP_ACP, e.Name)))) continue;
+      State_ = kStateFound;
+      AddResult(wideFolder + e.Name, (e.Attributes & 0x10) != 0 ? kKindFolder : kKindFile);
+    }
+  }
+
+  for (std::size_t i = 0; i < win32.size(); ++i) {
+    if (!IsReservedDeviceName(win32[i])) continue;
+    State_ = kStateFound;
+    AddResult(k32.MultiByteToWideChar(platform::CP_ACP, folder + win32[i]),
+              i >= win32Files.size() ? kKindFolder : kKindFile);
+  }
+  if (State_ == kStateNotRun) State_ = kStateNothingFound;
+  if (NativeCount != Win32Count && NativeCount > 0) State_ = kStateFound;
+  DetailsText_ = std::to_string(NativeCount) + " files were tested.";
+}
+
+std::string TRootKitIndicatorNTFiles::ResultText() const {
+  if (Results_.empty()) return "No hidden files detected.";
+  std::string text = "Hidden files: ";
+  for (std::size_t i = 0; i < Results_.size(); ++i) {
+    const std::string& r = Results_[i];
+    const std::size_t cut = r.find_last_of("\\:");
+    if (i > 0) text += ",";
+    text += cut == std::string::npos ? r : r.substr(cut + 1);
+  }
+  return text;
+}
+
+}  // namespace engine

@@ -1,0 +1,301 @@
+// The simulated native file functions: opening folders and listing them record by record.
+#include <algorithm>
+#include <cstring>
+
+#include "platform/records.h"
+#include "platform/sim/sim_kernel32.h"
+#include "platform/sim/sim_others.h"
+#include "platform/sim/sim_platform.h"
+
+namespace sim {
+
+namespace {
+
+using namespace platform;
+
+// One open file or folder. The listing position counts the entries handed out so far,
+// "." and ".." included where the folder has them.
+struct SimOpenFile : SimObject {
+  FileNode* node = nullptr;
+  bool hasDots = false;
+  std::size_t position = 0;
+};
+
+// The node named by a native path: "\??\C:\..." or "\Device\HarddiskVolumeN\...".
+NTSTATUS ResolveNativePath(Machine& m, std::u16string_view path, FileNode*& node) {
+  constexpr std::u16string_view kDos = u"\\??\\";
+  if (path.substr(0, kDos.size()) == kDos) {
+    node = m.FindFile(path.substr(kDos.size()));
+  } else {
+    node = nullptr;
+    for (auto& v : m.volumes) {
+      const std::u16string& dev = v.device;
+      if (dev.empty() || path.size() < dev.size() || CompareNames(path.substr(0, dev.size()), dev) != 0)
+        continue;
+      if (path.size() > dev.size() && path[dev.size()] != u'\\') continue;
+      std::u16string win32(1, v.drive);
+      win32 += u':';
+      win32 += path.substr(dev.size());
+      node = m.FindFile(win32);
+      break;
+    }
+    if (node == nullptr && path.substr(0, 8) != u"\\Device\\") return STATUS_OBJECT_NAME_INVALID;
+  }
+  return node != nullptr ? STATUS_SUCCESS : STATUS_OBJECT_NAME_NOT_FOUND;
+}
+
+struct ListedEntry {
+  std::u16string_view name;
+  const FileNode* facts;  // times, sizes and attributes come from here
+};
+
+std::size_t HeadSize(std::uint32_t infoClass) {
+  switch (infoClass) {
+    case records::FileNamesInformation:
+      return offsetof(records::FILE_NAMES_INFORMATION, FileName);
+    case records::FileDirectoryInformation:
+      return offsetof(records::FILE_DIRECTORY_INFORMATION, FileName);
+    case records::FileFullDirectoryInformation:
+      return offsetof(records::FILE_FULL_DIR_INFORMATION, FileName);
+    case records::FileBothDirectoryInformation:
+      return offsetof(records::FILE_BOTH_DIR_INFORMATION, FileName);
+    default:
+      return 0;
+  }
+}
+
+template <typename T>
+void Put(std::span<std::byte> out, std::size_t at, T v) {
+  std::memcpy(out.data() + at, &v, sizeof v);
+}
+
+// Writes one record at the start of `out` (which holds at least the head). The name is cut to
+// what fits; the length field always gives the full length, as the real call does.
+std::size_t WriteRecord(std::span<std::byte> out, std::uint32_t infoClass, const ListedEntry& e) {
+  const std::size_t head = HeadSize(infoClass);
+  const auto nameBytes = static_cast<std::uint32_t>(e.name.size() * 2);
+  if (infoClass == records::FileNamesInformation) {
+    Put<std::uint32_t>(out, 8, nameBytes);
+  } else {
+    const FileNode& f = *e.facts;
+    Put<std::uint64_t>(out, 8, f.times.creation);
+    Put<std::uint64_t>(out, 16, f.times.lastAccess);
+    Put<std::uint64_t>(out, 24, f.times.lastWrite);
+    Put<std::uint64_t>(out, 32, f.times.change);
+    Put<std::uint64_t>(out, 40, f.folder ? 0 : f.size);
+    Put<std::uint64_t>(out, 48, f.folder ? 0 : f.allocationSize);
+    Put<std::uint32_t>(out, 56, f.attributes);
+    Put<std::uint32_t>(out, 60, nameBytes);
+    if (infoClass == records::FileBothDirectoryInformation && e.facts->parent != nullptr &&
+        e.name == e.facts->name) {
+      const std::size_t n = std::min<std::size_t>(f.shortName.size(), 12);
+      Put<std::uint8_t>(out, 68, static_cast<std::uint8_t>(n * 2));
+      std::memcpy(out.data() + 70, f.shortName.data(), n * 2);
+    }
+  }
+  const std::size_t copied = std::min<std::size_t>(nameBytes, out.size() - head);
+  std::memcpy(out.data() + head, e.name.data(), copied);
+  return head + copied;
+}
+
+}  // namespace
+
+NTSTATUS SimNtdll::NtOpenFile(Handle& handle, DWORD, const ObjectAttributes& attributes, IoStatus& io, DWORD,
+                              DWORD options) {
+  std::lock_guard lock(m_.mutex);
+  handle = kNullHandle;
+  FileNode* node = nullptr;
+  NTSTATUS s = ResolveNativePath(m_, attributes.name, node);
+  if (s == STATUS_SUCCESS && node->fail.nativeOpen) s = STATUS_ACCESS_DENIED;
+  if (s == STATUS_SUCCESS && (options & FILE_DIRECTORY_FILE) != 0 && !node->folder)
+    s = STATUS_NOT_A_DIRECTORY;
+  if (s == STATUS_SUCCESS && (options & FILE_NON_DIRECTORY_FILE) != 0 && node->folder)
+    s = STATUS_OBJECT_NAME_INVALID;
+  io.status = s;
+  io.information = 0;
+  if (s != STATUS_SUCCESS) return s;
+  auto open = std::make_unique<SimOpenFile>();
+  open->node = node;
+  open->hasDots = node->parent != nullptr;  // a drive's root lists no "." and ".."
+  handle = m_.handles.Add(std::move(open));
+  io.information = 1;  // FILE_OPENED
+  return s;
+}
+
+NTSTATUS SimNtdll::NtQueryDirectoryFile(Handle file, Handle, IoStatus& io, std::span<std::byte> buffer,
+                                        std::uint32_t infoClass, bool returnSingleEntry,
+                                        const std::u16string_view* fileName, bool restartScan) {
+  std::lock_guard lock(m_.mutex);
+  io.information = 0;
+  auto* open = m_.handles.Get<SimOpenFile>(file);
+  NTSTATUS s = STATUS_SUCCESS;
+  const std::size_t head = HeadSize(infoClass);
+  if (open == nullptr)
+    s = STATUS_INVALID_HANDLE;
+  else if (!open->node->folder)
+    s = STATUS_INVALID_PARAMETER;
+  else if (head == 0)
+    s = STATUS_INVALID_INFO_CLASS;
+  else if (buffer.size() < head)
+    s = STATUS_INFO_LENGTH_MISMATCH;
+  if (s != STATUS_SUCCESS) return io.status = s;
+
+  FileNode& dir = *open->node;
+  if (restartScan) open->position = 0;
+  const std::size_t dots = open->hasDots ? 2 : 0;
+  const std::size_t total = dots + dir.children.size();
+  // An injected break-off: the listing fails once N of the folder's own entries were returned.
+  const std::size_t limit =
+      dir.fail.nativeListAfter ? std::min(total, dots + *dir.fail.nativeListAfter) : total;
+  auto entryAt = [&](std::size_t i) -> ListedEntry {
+    if (i == 0 && dots) return {u".", &dir};
+    if (i == 1 && dots) return {u"..", dir.parent};
+    const FileNode& c = *dir.children[i - dots];
+    return {c.name, &c};
+  };
+
+  std::size_t used = 0, last = std::size_t(-1), written = 0;
+  while (open->position < limit) {
+    const ListedEntry e = entryAt(open->position);
+    if (fileName != nullptr && !WildcardMatch(*fileName, e.name)) {
+      ++open->position;
+      continue;
+    }
+    const std::size_t at = (used + 7) & ~std::size_t{7};
+    const std::size_t need = head + e.name.size() * 2;
+    if (written > 0 && (at + need > buffer.size())) break;  // the next call returns it
+    if (written == 0 && at + head > buffer.size()) break;
+    if (last != std::size_t(-1)) Put<std::uint32_t>(buffer, last, static_cast<std::uint32_t>(at - last));
+    std::memset(buffer.data() + at, 0, std::min(buffer.size() - at, need));
+    Put<std::uint32_t>(buffer, at, 0);
+    used = at + WriteRecord(buffer.subspan(at), infoClass, e);
+    last = at;
+    ++written;
+    ++open->position;
+    if (at + need > buffer.size()) {  // a name cut short: the caller needs a larger buffer
+      io.information = used;
+      return io.status = STATUS_BUFFER_OVERFLOW;
+    }
+    if (returnSingleEntry) break;
+  }
+  io.information = used;
+  if (written > 0) return io.status = STATUS_SUCCESS;
+  if (open->position < total) return io.status = STATUS_UNSUCCESSFUL;  // broken off
+  return io.status = STATUS_NO_MORE_FILES;
+}
+
+namespace {
+
+// A Win32 search: the matching entries are taken when it starts, as the rootkit filtered them.
+struct SimFind : SimObject {
+  std::vector<platform::Kernel32::FindDataW> entries;
+  std::size_t next = 0;
+};
+
+platform::Kernel32::FindDataW FindRecord(std::u16string_view name, const FileNode& f, bool folder) {
+  platform::Kernel32::FindDataW d;
+  d.attributes =
+      folder ? (f.attributes | FILE_ATTRIBUTE_DIRECTORY) : (f.attributes & ~FILE_ATTRIBUTE_DIRECTORY);
+  d.creationTime = f.times.creation;
+  d.lastAccessTime = f.times.lastAccess;
+  d.lastWriteTime = f.times.lastWrite;
+  d.size = f.folder ? 0 : f.size;
+  d.fileName = name;
+  if (name == f.name) d.alternateFileName = f.shortName;
+  return d;
+}
+
+}  // namespace
+
+Handle SimKernel32::FindFirstFileW(std::u16string_view mask, FindDataW& data) {
+  std::lock_guard lock(m_.mutex);
+  const std::size_t slash = mask.rfind(u'\\');
+  std::u16string_view pattern = slash == std::u16string_view::npos ? mask : mask.substr(slash + 1);
+  const std::u16string_view folderPath = slash == std::u16string_view::npos ? u"" : mask.substr(0, slash + 1);
+  FileNode* dir = m_.FindFile(folderPath);
+  if (dir == nullptr || !dir->folder) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return kInvalidHandle;
+  }
+  if (dir->fail.win32List) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return kInvalidHandle;
+  }
+  if (pattern == u"*.*") pattern = u"*";  // "*.*" matches names without a dot too
+  auto find = std::make_unique<SimFind>();
+  auto take = [&](std::u16string_view name, const FileNode& f, bool folder) {
+    if (WildcardMatch(pattern, name)) find->entries.push_back(FindRecord(name, f, folder));
+  };
+  if (dir->parent != nullptr) {
+    take(u".", *dir, true);
+    take(u"..", *dir->parent, true);
+  }
+  for (const auto& c : dir->children) {
+    if (c->hidden || m_.HiddenByPattern(c->name)) continue;
+    take(c->name, *c, c->win32Folder.value_or(c->folder));
+  }
+  if (find->entries.empty()) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return kInvalidHandle;
+  }
+  data = find->entries[0];
+  find->next = 1;
+  SetLastError(ERROR_SUCCESS);
+  return m_.handles.Add(std::move(find));
+}
+
+bool SimKernel32::FindNextFileW(Handle h, FindDataW& data) {
+  std::lock_guard lock(m_.mutex);
+  auto* find = m_.handles.Get<SimFind>(h);
+  if (find == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  if (find->next >= find->entries.size()) {
+    SetLastError(ERROR_NO_MORE_FILES);
+    return false;
+  }
+  data = find->entries[find->next++];
+  return true;
+}
+
+namespace {
+platform::Kernel32::FindDataA Narrow(std::uint32_t cp, const platform::Kernel32::FindDataW& w) {
+  return {w.attributes,
+          w.creationTime,
+          w.lastAccessTime,
+          w.lastWriteTime,
+          w.size,
+          ToCodePage(cp, w.fileName),
+          ToCodePage(cp, w.alternateFileName)};
+}
+}  // namespace
+
+Handle SimKernel32::FindFirstFileA(std::string_view mask, FindDataA& data) {
+  FindDataW w;
+  const Handle h = FindFirstFileW(FromCodePage(m_.system.codePage, mask), w);
+  if (h != kInvalidHandle) data = Narrow(m_.system.codePage, w);
+  return h;
+}
+
+bool SimKernel32::FindNextFileA(Handle h, FindDataA& data) {
+  FindDataW w;
+  if (!FindNextFileW(h, w)) return false;
+  data = Narrow(m_.system.codePage, w);
+  return true;
+}
+
+bool SimKernel32::FindClose(Handle h) {
+  if (m_.handles.Get<SimFind>(h) == nullptr || !m_.handles.Close(h)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  return true;
+}
+
+bool SimKernel32::FileTimeToLocalFileTime(std::uint64_t fileTime, std::uint64_t& localTime) {
+  localTime = fileTime;  // the simulated machine keeps every time as local time
+  return true;
+}
+
+}  // namespace sim

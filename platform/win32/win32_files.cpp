@@ -1,0 +1,158 @@
+// The real native file functions: NtOpenFile and NtQueryDirectoryFile bound from ntdll.
+#include "platform/win32/win32_classes.h"
+
+namespace win32 {
+
+namespace {
+
+// The native argument records, declared here so no native header's macros can collide with the
+// portable constants.
+struct NtUnicodeString {
+  USHORT Length;
+  USHORT MaximumLength;
+  PWSTR Buffer;
+};
+struct NtObjectAttributes {
+  ULONG Length;
+  HANDLE RootDirectory;
+  NtUnicodeString* ObjectName;
+  ULONG Attributes;
+  void* SecurityDescriptor;
+  void* SecurityQualityOfService;
+};
+struct NtIoStatusBlock {
+  union {
+    LONG Status;
+    void* Pointer;
+  };
+  ULONG_PTR Information;
+};
+using UNICODE_STRING = NtUnicodeString;
+using OBJECT_ATTRIBUTES = NtObjectAttributes;
+using IO_STATUS_BLOCK = NtIoStatusBlock;
+
+using NtOpenFileFn = LONG(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*, ULONG, ULONG);
+using NtQueryDirectoryFileFn = LONG(NTAPI*)(HANDLE, HANDLE, void*, void*, IO_STATUS_BLOCK*, void*, ULONG,
+                                            ULONG, BOOLEAN, UNICODE_STRING*, BOOLEAN);
+
+template <typename Fn>
+Fn NtdllExport(const char* name) {
+  return reinterpret_cast<Fn>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), name)));
+}
+
+// A counted string over the caller's text; false when it is too long to be counted.
+bool CountedString(std::u16string_view text, UNICODE_STRING& out) {
+  if (text.size() > 32767) return false;
+  out.Length = static_cast<USHORT>(text.size() * 2);
+  out.MaximumLength = out.Length;
+  out.Buffer = reinterpret_cast<PWSTR>(const_cast<char16_t*>(text.data()));
+  return true;
+}
+
+}  // namespace
+
+platform::NTSTATUS Win32Ntdll::NtOpenFile(platform::Handle& handle, platform::DWORD access,
+                                          const platform::ObjectAttributes& attributes,
+                                          platform::IoStatus& io, platform::DWORD share,
+                                          platform::DWORD options) {
+  static const auto fn = NtdllExport<NtOpenFileFn>("NtOpenFile");
+  handle = platform::kNullHandle;
+  if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
+  UNICODE_STRING name;
+  if (!CountedString(attributes.name, name)) return platform::STATUS_OBJECT_NAME_INVALID;
+  OBJECT_ATTRIBUTES oa;
+  oa.Length = sizeof oa;
+  oa.RootDirectory = ToHandle(attributes.rootDirectory);
+  oa.ObjectName = &name;
+  oa.Attributes = attributes.attributes;
+  oa.SecurityDescriptor = nullptr;
+  oa.SecurityQualityOfService = nullptr;
+  IO_STATUS_BLOCK iosb{};
+  HANDLE h = nullptr;
+  const auto s = static_cast<platform::NTSTATUS>(fn(&h, access, &oa, &iosb, share, options));
+  io.status = static_cast<platform::NTSTATUS>(iosb.Status);
+  io.information = iosb.Information;
+  if (platform::NT_SUCCESS(s)) handle = reinterpret_cast<platform::Handle>(h);
+  return s;
+}
+
+platform::NTSTATUS Win32Ntdll::NtQueryDirectoryFile(platform::Handle file, platform::Handle event,
+                                                    platform::IoStatus& io, std::span<std::byte> buffer,
+                                                    std::uint32_t infoClass, bool returnSingleEntry,
+                                                    const std::u16string_view* fileName, bool restartScan) {
+  static const auto fn = NtdllExport<NtQueryDirectoryFileFn>("NtQueryDirectoryFile");
+  if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
+  UNICODE_STRING mask;
+  if (fileName != nullptr && !CountedString(*fileName, mask)) return platform::STATUS_OBJECT_NAME_INVALID;
+  IO_STATUS_BLOCK iosb{};
+  const auto s = static_cast<platform::NTSTATUS>(
+      fn(ToHandle(file), ToHandle(event), nullptr, nullptr, &iosb, buffer.data(),
+         static_cast<ULONG>(buffer.size()), infoClass, returnSingleEntry ? TRUE : FALSE,
+         fileName != nullptr ? &mask : nullptr, restartScan ? TRUE : FALSE));
+  io.status = s == platform::STATUS_PENDING ? s : static_cast<platform::NTSTATUS>(iosb.Status);
+  io.information = iosb.Information;
+  return s;
+}
+
+namespace {
+
+std::uint64_t Ticks(const FILETIME& t) { return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime; }
+
+// The system terminates cFileName after the name it copied; a name holding a zero character
+// cannot be told from a shorter one there, so the text up to the first zero is all it says.
+template <typename Char, typename Raw, typename Out>
+void Fill(const Raw& raw, Out& out) {
+  out.attributes = raw.dwFileAttributes;
+  out.creationTime = Ticks(raw.ftCreationTime);
+  out.lastAccessTime = Ticks(raw.ftLastAccessTime);
+  out.lastWriteTime = Ticks(raw.ftLastWriteTime);
+  out.size = (std::uint64_t{raw.nFileSizeHigh} << 32) | raw.nFileSizeLow;
+  out.fileName.assign(reinterpret_cast<const Char*>(raw.cFileName));
+  out.alternateFileName.assign(reinterpret_cast<const Char*>(raw.cAlternateFileName));
+}
+
+}  // namespace
+
+platform::Handle Win32Kernel32::FindFirstFileW(std::u16string_view mask, FindDataW& data) {
+  const std::u16string text(mask);
+  WIN32_FIND_DATAW raw{};
+  const HANDLE h = ::FindFirstFileW(reinterpret_cast<LPCWSTR>(text.c_str()), &raw);
+  if (h == INVALID_HANDLE_VALUE) return platform::kInvalidHandle;
+  Fill<char16_t>(raw, data);
+  return reinterpret_cast<platform::Handle>(h);
+}
+
+bool Win32Kernel32::FindNextFileW(platform::Handle find, FindDataW& data) {
+  WIN32_FIND_DATAW raw{};
+  if (!::FindNextFileW(ToHandle(find), &raw)) return false;
+  Fill<char16_t>(raw, data);
+  return true;
+}
+
+platform::Handle Win32Kernel32::FindFirstFileA(std::string_view mask, FindDataA& data) {
+  const std::string text(mask);
+  WIN32_FIND_DATAA raw{};
+  const HANDLE h = ::FindFirstFileA(text.c_str(), &raw);
+  if (h == INVALID_HANDLE_VALUE) return platform::kInvalidHandle;
+  Fill<char>(raw, data);
+  return reinterpret_cast<platform::Handle>(h);
+}
+
+bool Win32Kernel32::FindNextFileA(platform::Handle find, FindDataA& data) {
+  WIN32_FIND_DATAA raw{};
+  if (!::FindNextFileA(ToHandle(find), &raw)) return false;
+  Fill<char>(raw, data);
+  return true;
+}
+
+bool Win32Kernel32::FindClose(platform::Handle find) { return ::FindClose(ToHandle(find)) != FALSE; }
+
+bool Win32Kernel32::FileTimeToLocalFileTime(std::uint64_t fileTime, std::uint64_t& localTime) {
+  FILETIME in{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)}, out{};
+  if (!::FileTimeToLocalFileTime(&in, &out)) return false;
+  localTime = (std::uint64_t{out.dwHighDateTime} << 32) | out.dwLowDateTime;
+  return true;
+}
+
+}  // namespace win32
