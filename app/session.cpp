@@ -3,6 +3,10 @@
 
 #include "engine/indicator.h"
 #include "engine/os_flags.h"
+#include "engine/process_indicators.h"
+#include "engine/process_names.h"
+#include "results/digests.h"
+#include "results/log_items.h"
 #include "platform/sim/image_loader.h"
 #ifdef _WIN32
 #include "platform/win32/win32_platform.h"
@@ -40,12 +44,16 @@ void RunStartup() {
   // --- registry start-up tables ---
 
   // --- processes start-up tables ---
+  results::ResetDigestCache();
+  results::BuildUsableDrives();
+  engine::BindProcessImageFileName();
 
   // The indicator registry is cleared, then receives its rows in Quick Scan order.
   engine::RegisteredIndicators().clear();
   // --- files indicators (rows 1 and 2) ---
   // --- registry indicators (rows 3 and 4) ---
   // --- process indicators (rows 5 and 6) ---
+  engine::RegisterProcessIndicators();
 }
 
 }  // namespace app
