@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "processes/process_details.h"
 #include "processes/snapshots.h"
 #include "test_support.h"
 
@@ -100,6 +101,31 @@ TEST(Snapshots, ReadingTwiceAppendsTwiceAndAFailedFirstAppendsNothing) {
   EXPECT_FALSE(th.Thread32First(again, e));
   EXPECT_EQ(k32.GetLastError(), platform::ERROR_BAD_LENGTH);
   k32.CloseHandle(again);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ProcessDetails, OwnThreadsModulesHeapsAndBothImageNames) {
+  auto b = Machine();
+  testing_support::SimMachineFixture fx(b);
+  const auto d = processes::LoadProcessDetails(1234);
+  EXPECT_TRUE(d.Opened);
+  EXPECT_EQ(d.ImageName, u"C:\\WINDOWS\\ghost.exe");
+  EXPECT_EQ(d.NativeImageName, u"\\Device\\HarddiskVolume1\\WINDOWS\\ghost.exe");
+  ASSERT_EQ(d.Threads.size(), 1u);  // only the process's own threads
+  EXPECT_EQ(d.Threads[0].th32OwnerProcessID, 1234u);
+  EXPECT_EQ(d.Modules.size(), 1u);
+  EXPECT_EQ(d.Heaps.size(), 1u);
+
+  // A process that cannot be opened: no names and no module snapshot, but its threads.
+  fx.machine().processes[2].openable = false;
+  const auto closed = processes::LoadProcessDetails(1234);
+  EXPECT_FALSE(closed.Opened);
+  EXPECT_TRUE(closed.ImageName.empty());
+  EXPECT_TRUE(closed.Modules.empty());
+  EXPECT_EQ(closed.Threads.size(), 1u);
 }
 
 }  // namespace
