@@ -1,7 +1,6 @@
 // The process commands of the console program: show process PID.
 #include <cstdio>
 #include <iostream>
-
 #include <nlohmann/json.hpp>
 
 #include "app/text.h"
@@ -53,20 +52,22 @@ nlohmann::json Json(const processes::TProcessDetails& d) {
 }
 
 void Text(const processes::TProcessDetails& d, std::ostream& out) {
-  const auto orQ = [](const std::u16string& s) { return s.empty() ? std::string("?") : app::ShowZeros(app::Utf8(s)); };
+  const auto orQ = [](const std::u16string& s) {
+    return s.empty() ? std::string("?") : app::ShowZeros(app::Utf8(s));
+  };
   out << "Process ID:   " << d.ProcessID << "\n"
       << "Image name:   " << orQ(d.ImageName) << "\n"
       << "Native image: " << orQ(d.NativeImageName) << "\n";
   out << "\nThreads (" << d.Threads.size() << ")\n  ID\tProcID\tUsage\tBase Prio\tDelta Prio\tFlags\n";
   for (const auto& t : d.Threads)
-    out << "  " << t.th32ThreadID << "\t" << t.th32OwnerProcessID << "\t" << t.cntUsage << "\t" << t.tpBasePri << "\t"
-        << t.tpDeltaPri << "\t" << Hex8(t.dwFlags) << "\n";
+    out << "  " << t.th32ThreadID << "\t" << t.th32OwnerProcessID << "\t" << t.cntUsage << "\t" << t.tpBasePri
+        << "\t" << t.tpDeltaPri << "\t" << Hex8(t.dwFlags) << "\n";
   out << "\nModules (" << d.Modules.size()
       << ")\n  ID\tProcID\tModule\tGlobal Usage\tModul Usage\tBase Address\tBase Size\tExecutable Path\n";
   for (const auto& m : d.Modules)
-    out << "  " << m.th32ModuleID << "\t" << m.th32ProcessID << "\t" << Narrow(m.szModule, sizeof m.szModule) << "\t"
-        << m.GlblcntUsage << "\t" << m.ProccntUsage << "\t" << Hex8(m.modBaseAddr) << "\t" << Hex8(m.modBaseSize)
-        << "\t" << Narrow(m.szExePath, sizeof m.szExePath) << "\n";
+    out << "  " << m.th32ModuleID << "\t" << m.th32ProcessID << "\t" << Narrow(m.szModule, sizeof m.szModule)
+        << "\t" << m.GlblcntUsage << "\t" << m.ProccntUsage << "\t" << Hex8(m.modBaseAddr) << "\t"
+        << Hex8(m.modBaseSize) << "\t" << Narrow(m.szExePath, sizeof m.szExePath) << "\n";
   out << "\nHeaps (" << d.Heaps.size() << ")\n  ID\tProcID\tFlags\n";
   for (const auto& h : d.Heaps)
     out << "  " << h.th32HeapID << "\t" << h.th32ProcessID << "\t" << Hex8(h.dwFlags) << "\n";

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "engine/process_names.h"
+#include "platform/platform.h"
 #include "processes/handle_enumerator.h"
 #include "processes/process_model.h"
 #include "processes/snapshots.h"
-#include "platform/platform.h"
 
 namespace engine {
 namespace {
@@ -73,7 +73,8 @@ void TRootKitIndicatorHandleProcesses::RunTest() {
     handles.SortByProcessID();
     ids.push_back(handles.GetItem(0).ProcessID);
     for (std::size_t i = 1; i < handles.Count(); ++i)
-      if (handles.GetItem(i).ProcessID != handles.GetItem(i - 1).ProcessID) ids.push_back(handles.GetItem(i).ProcessID);
+      if (handles.GetItem(i).ProcessID != handles.GetItem(i - 1).ProcessID)
+        ids.push_back(handles.GetItem(i).ProcessID);
   }
   const auto list = ReferenceList();
   std::vector<std::uint32_t> missing;

@@ -1,4 +1,5 @@
-// The two invisible-process indicators: owners of handles and owners of threads missing from the process list.
+// The two invisible-process indicators: owners of handles and owners of threads missing from the process
+// list.
 #pragma once
 
 #include <string>

@@ -19,7 +19,9 @@ processes::KernelHandle OpenForQuery(std::uint32_t processId) {
 
 }  // namespace
 
-void BindProcessImageFileName() { g_hasImageFileName = platform::Current().toolhelp.HasGetProcessImageFileName(); }
+void BindProcessImageFileName() {
+  g_hasImageFileName = platform::Current().toolhelp.HasGetProcessImageFileName();
+}
 bool HasProcessImageFileName() { return g_hasImageFileName; }
 
 std::string DevicePathToDrivePath(std::string_view path) {

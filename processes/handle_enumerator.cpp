@@ -45,7 +45,8 @@ KernelHandle Duplicate(platform::Handle ownerProcess, std::uint32_t handle) {
 std::string QueryFileName(platform::Handle file) {
   std::vector<std::byte> buf(kFileNameBuffer);
   platform::IoStatus io;
-  if (platform::Current().ntdll.NtQueryInformationFile(file, io, buf, platform::FileNameInformation) != 0) return {};
+  if (platform::Current().ntdll.NtQueryInformationFile(file, io, buf, platform::FileNameInformation) != 0)
+    return {};
   return ToCodePage(Trim(ParseFileNameInformation(buf, kMaxFileNameChars)));
 }
 
@@ -85,7 +86,8 @@ class OwnerCache {
   platform::Handle Open(std::uint32_t pid) {
     if (!valid_ || pid != pid_) {
       handle_.reset();
-      handle_ = KernelHandle(platform::Current().kernel32.OpenProcess(platform::PROCESS_DUP_HANDLE, false, pid));
+      handle_ =
+          KernelHandle(platform::Current().kernel32.OpenProcess(platform::PROCESS_DUP_HANDLE, false, pid));
       pid_ = pid;
       valid_ = true;
     }
@@ -106,7 +108,8 @@ std::optional<std::uint16_t> FileObjectTypeNumber(const platform::OsVersionInfo&
   return std::nullopt;
 }
 
-std::optional<std::vector<HandleTableEntry>> ReadHandleTable(platform::DWORD infoClass, std::uint32_t* bufferSize) {
+std::optional<std::vector<HandleTableEntry>> ReadHandleTable(platform::DWORD infoClass,
+                                                             std::uint32_t* bufferSize) {
   auto& nt = platform::Current().ntdll;
   std::vector<std::byte> buf(kFirstTableBuffer);
   platform::DWORD needed = 0;
@@ -122,7 +125,8 @@ std::optional<std::vector<HandleTableEntry>> ReadHandleTable(platform::DWORD inf
   }
   if (status != platform::STATUS_SUCCESS) return std::nullopt;
   if (bufferSize != nullptr) *bufferSize = static_cast<std::uint32_t>(buf.size());
-  return infoClass == platform::SystemExtendedHandleInformation ? ParseHandleTableEx(buf) : ParseHandleTable(buf);
+  return infoClass == platform::SystemExtendedHandleInformation ? ParseHandleTableEx(buf)
+                                                                : ParseHandleTable(buf);
 }
 
 std::string QueryObjectName(platform::Handle handle) {

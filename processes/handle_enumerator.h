@@ -24,10 +24,10 @@ struct TNtGetHandleFilenameThreadParam {
 // The feedback: one call per table entry, on the calling thread; Name is empty when no name
 // was found. Process IDs and handle values are those of the extended table where the system
 // has one, so they are not cut to 16 bits.
-using TOnHandle = std::function<void(std::uint32_t ProcessID, std::uint16_t CreatorBackTraceIndex,
-                                     std::uint16_t ObjectTypeNumber, std::uint8_t Flags, std::uint32_t Handle,
-                                     std::uintptr_t ObjectPointer, std::uint32_t GrantedAccess,
-                                     const std::string& Name)>;
+using TOnHandle =
+    std::function<void(std::uint32_t ProcessID, std::uint16_t CreatorBackTraceIndex,
+                       std::uint16_t ObjectTypeNumber, std::uint8_t Flags, std::uint32_t Handle,
+                       std::uintptr_t ObjectPointer, std::uint32_t GrantedAccess, const std::string& Name)>;
 
 class TjtHandleEnumerator {
  public:
@@ -48,7 +48,8 @@ std::optional<std::uint16_t> FileObjectTypeNumber(const platform::OsVersionInfo&
 
 // Reads the handle table of class 16 or 64: 4096 bytes first, then the size the system
 // reports (again with some room when the table grew in between). Nothing on failure.
-std::optional<std::vector<HandleTableEntry>> ReadHandleTable(platform::DWORD infoClass, std::uint32_t* bufferSize);
+std::optional<std::vector<HandleTableEntry>> ReadHandleTable(platform::DWORD infoClass,
+                                                             std::uint32_t* bufferSize);
 
 // The name of an object through NtQueryObject, in the system code page; empty when it has none.
 std::string QueryObjectName(platform::Handle handle);

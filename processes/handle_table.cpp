@@ -26,7 +26,8 @@ std::vector<HandleTableEntry> Parse(std::span<const std::byte> buffer, std::size
   const std::uint64_t fits = (buffer.size() - head) / sizeof(Record);
   const auto count = static_cast<std::size_t>(std::min(claimed, fits));
   out.reserve(count);
-  for (std::size_t i = 0; i < count; ++i) out.push_back(convert(Get<Record>(buffer, head + i * sizeof(Record))));
+  for (std::size_t i = 0; i < count; ++i)
+    out.push_back(convert(Get<Record>(buffer, head + i * sizeof(Record))));
   return out;
 }
 
@@ -35,7 +36,7 @@ std::vector<HandleTableEntry> Parse(std::span<const std::byte> buffer, std::size
 std::vector<HandleTableEntry> ParseHandleTable(std::span<const std::byte> buffer) {
   return Parse<rec::SystemHandleTableEntryInfo, std::uint32_t>(
       buffer, rec::kHandleTableEntriesOffset, [](const rec::SystemHandleTableEntryInfo& e) {
-        return HandleTableEntry{e.UniqueProcessId, e.CreatorBackTraceIndex, e.ObjectTypeIndex,
+        return HandleTableEntry{e.UniqueProcessId,  e.CreatorBackTraceIndex, e.ObjectTypeIndex,
                                 e.HandleAttributes, e.HandleValue,           e.Object,
                                 e.GrantedAccess};
       });
@@ -68,8 +69,8 @@ std::u16string ParseObjectName(std::span<const std::byte> buffer) {
 std::u16string ParseFileNameInformation(std::span<const std::byte> buffer, std::size_t maxChars) {
   const std::size_t head = rec::kFileNameInformationNameOffset;
   if (buffer.size() < head) return {};
-  const std::size_t chars =
-      std::min({static_cast<std::size_t>(Get<std::uint32_t>(buffer, 0) / 2), maxChars, (buffer.size() - head) / 2});
+  const std::size_t chars = std::min(
+      {static_cast<std::size_t>(Get<std::uint32_t>(buffer, 0) / 2), maxChars, (buffer.size() - head) / 2});
   std::u16string name(chars, u'\0');
   std::memcpy(name.data(), buffer.data() + head, chars * 2);
   return name;

@@ -16,11 +16,12 @@ constexpr std::size_t kNameBuffer = 261;
 template <typename Wide, typename Narrow>
 std::u16string ReadName(Wide wide, Narrow narrow) {
   std::array<char16_t, kNameBuffer> w{};
-  if (const platform::DWORD n = wide(std::span(w)); n > 0) return std::u16string(w.data(), std::min<std::size_t>(n, w.size()));
+  if (const platform::DWORD n = wide(std::span(w)); n > 0)
+    return std::u16string(w.data(), std::min<std::size_t>(n, w.size()));
   std::array<char, kNameBuffer> a{};
   const platform::DWORD n = narrow(std::span(a));
-  return platform::Current().kernel32.MultiByteToWideChar(platform::CP_ACP,
-                                                           std::string_view(a.data(), std::min<std::size_t>(n, a.size())));
+  return platform::Current().kernel32.MultiByteToWideChar(
+      platform::CP_ACP, std::string_view(a.data(), std::min<std::size_t>(n, a.size())));
 }
 
 }  // namespace

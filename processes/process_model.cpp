@@ -45,16 +45,15 @@ void TjtHandleCollection::Refresh(bool filterByProcess, bool namedOnly, std::uin
   ProcessID_ = processId;
   Items_.clear();
   TjtHandleEnumerator e;
-  e.OnHandle = [this](std::uint32_t pid, std::uint16_t, std::uint16_t type, std::uint8_t flags, std::uint32_t handle,
-                      std::uintptr_t object, std::uint32_t access, const std::string& name) {
-    AddHandle(pid, type, flags, handle, object, access, name);
-  };
+  e.OnHandle = [this](std::uint32_t pid, std::uint16_t, std::uint16_t type, std::uint8_t flags,
+                      std::uint32_t handle, std::uintptr_t object, std::uint32_t access,
+                      const std::string& name) { AddHandle(pid, type, flags, handle, object, access, name); };
   e.Enumerate();
 }
 
-void TjtHandleCollection::AddHandle(std::uint32_t processId, std::uint16_t objectTypeNumber, std::uint8_t flags,
-                                   std::uint32_t handle, std::uintptr_t objectPointer, std::uint32_t grantedAccess,
-                                   const std::string& name) {
+void TjtHandleCollection::AddHandle(std::uint32_t processId, std::uint16_t objectTypeNumber,
+                                    std::uint8_t flags, std::uint32_t handle, std::uintptr_t objectPointer,
+                                    std::uint32_t grantedAccess, const std::string& name) {
   if (FilterByProcess_ && processId != ProcessID_) return;
   if (NamedOnly_ && name.empty()) return;
   Items_.push_back({flags, grantedAccess, handle, name, objectTypeNumber, processId, objectPointer});
@@ -215,7 +214,8 @@ void TjtProcessList::ReadFromLines(const std::vector<std::string>& lines) {
   for (const std::string& line : lines) {
     if (line.rfind("PID:", 0) != 0) continue;
     std::string_view rest = line;
-    if (const std::size_t close = rest.find(')'); close != std::string_view::npos) rest.remove_prefix(close + 1);
+    if (const std::size_t close = rest.find(')'); close != std::string_view::npos)
+      rest.remove_prefix(close + 1);
     auto& item = static_cast<TjtProcessItem&>(Add());
     item.Filename = Trim(rest);
   }

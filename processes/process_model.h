@@ -38,8 +38,9 @@ class TjtHandleCollection {
   const TjtHandleItem& GetItem(std::size_t index) const { return Items_.at(index); }
 
  private:
-  void AddHandle(std::uint32_t processId, std::uint16_t objectTypeNumber, std::uint8_t flags, std::uint32_t handle,
-                 std::uintptr_t objectPointer, std::uint32_t grantedAccess, const std::string& name);
+  void AddHandle(std::uint32_t processId, std::uint16_t objectTypeNumber, std::uint8_t flags,
+                 std::uint32_t handle, std::uintptr_t objectPointer, std::uint32_t grantedAccess,
+                 const std::string& name);
   std::vector<TjtHandleItem> Items_;
   bool FilterByProcess_ = false;
   std::uint32_t ProcessID_ = 0;

@@ -56,7 +56,8 @@ bool TThreadListTH32Simple::TakeSnapshot() {
 void TThreadListTH32Simple::GetOwnerProcessIDs(TProcessIDArray& ids) const {
   ids.clear();
   for (const auto& t : Items_)
-    if (std::find(ids.begin(), ids.end(), t.th32OwnerProcessID) == ids.end()) ids.push_back(t.th32OwnerProcessID);
+    if (std::find(ids.begin(), ids.end(), t.th32OwnerProcessID) == ids.end())
+      ids.push_back(t.th32OwnerProcessID);
 }
 
 bool TModuleListTH32Simple::TakeSnapshot(std::uint32_t processId) {
@@ -67,8 +68,8 @@ bool TModuleListTH32Simple::TakeSnapshot(std::uint32_t processId) {
   return true;
 }
 
-bool TSnapshotListTH32Simple::TakeSnapshot(std::uint32_t processId, bool processes, bool modules, bool threads,
-                                           bool heaps) {
+bool TSnapshotListTH32Simple::TakeSnapshot(std::uint32_t processId, bool processes, bool modules,
+                                           bool threads, bool heaps) {
   ModuleList.Clear();
   ThreadList.Clear();
   HeapList.Clear();

@@ -39,9 +39,9 @@ bool HashMapped(platform::Handle file, std::size_t viewBytes, TMD5Context& ctx) 
   if (!mapping) return false;
   for (std::uint64_t offset = 0; offset < size;) {
     const auto bytes = static_cast<std::size_t>(std::min<std::uint64_t>(viewBytes, size - offset));
-    const std::byte* view = k32.MapViewOfFile(mapping.get(), platform::FILE_MAP_READ,
-                                              static_cast<platform::DWORD>(offset >> 32),
-                                              static_cast<platform::DWORD>(offset), bytes);
+    const std::byte* view =
+        k32.MapViewOfFile(mapping.get(), platform::FILE_MAP_READ, static_cast<platform::DWORD>(offset >> 32),
+                          static_cast<platform::DWORD>(offset), bytes);
     if (view == nullptr) return false;
     ctx.Add(std::span(view, bytes));
     k32.UnmapViewOfFile(view);
@@ -55,8 +55,8 @@ bool HashMapped(platform::Handle file, std::size_t viewBytes, TMD5Context& ctx) 
 TMD5Digest MD5OfFile(std::string_view path, std::size_t viewBytes) {
   auto& k32 = platform::Current().kernel32;
   const bool nt = engine::IsNTFamily(engine::GetOSFlags());
-  const platform::DWORD share = platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE |
-                                (nt ? platform::FILE_SHARE_DELETE : 0);
+  const platform::DWORD share =
+      platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE | (nt ? platform::FILE_SHARE_DELETE : 0);
   viewBytes = std::max<std::size_t>(viewBytes / 65536 * 65536, 65536);
   TMD5Context ctx;
   const KernelFileHandle file(k32.CreateFileA(path, platform::GENERIC_READ, share, platform::OPEN_EXISTING,
@@ -68,7 +68,8 @@ TMD5Digest MD5OfFile(std::string_view path, std::size_t viewBytes) {
 
 std::string FileMD5Text(std::string_view path) {
   std::string hex = DigestToHex(MD5OfFile(path));
-  std::transform(hex.begin(), hex.end(), hex.begin(), [](char c) { return c >= 'a' && c <= 'f' ? c - 32 : c; });
+  std::transform(hex.begin(), hex.end(), hex.begin(),
+                 [](char c) { return c >= 'a' && c <= 'f' ? c - 32 : c; });
   return hex;
 }
 

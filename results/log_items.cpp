@@ -48,7 +48,8 @@ std::string TSystemLogItem::MD5() {
 }
 
 bool TSystemLogItem::Matches(std::string_view pattern, int mode) {
-  for (const std::string& text : {CompleteFilename(), Filename, LocationPath(), MakroLocationPath(), MD5(), LASSH()})
+  for (const std::string& text :
+       {CompleteFilename(), Filename, LocationPath(), MakroLocationPath(), MD5(), LASSH()})
     if (LogMatchText(text, pattern, mode, true)) return true;
   return false;
 }
@@ -86,7 +87,8 @@ void TSystemLogCollection::FillText(std::vector<std::string>& list, bool skipHar
   }
 }
 
-void TSystemLogCollection::FillDescriptions(std::vector<std::string>& list, bool skipHarmless, bool onlyActive) {
+void TSystemLogCollection::FillDescriptions(std::vector<std::string>& list, bool skipHarmless,
+                                            bool onlyActive) {
   for (auto& item : items_)
     if (!Skipped(*item, skipHarmless, onlyActive)) item->AddDescriptionLines(list);
 }

@@ -2,7 +2,6 @@
 // are available to this library; every other mode matches nothing for now.
 #include "results/log_match.h"
 
-
 namespace results {
 
 bool LogMatchText(std::string_view text, std::string_view pattern, int mode, bool ignoreCase) {

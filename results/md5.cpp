@@ -34,8 +34,8 @@ void TMD5Context::Begin() {
 void TMD5Context::Transform(const std::uint8_t* block) {
   std::uint32_t m[16];
   for (int i = 0; i < 16; ++i)
-    m[i] = std::uint32_t{block[i * 4]} | std::uint32_t{block[i * 4 + 1]} << 8 | std::uint32_t{block[i * 4 + 2]} << 16 |
-           std::uint32_t{block[i * 4 + 3]} << 24;
+    m[i] = std::uint32_t{block[i * 4]} | std::uint32_t{block[i * 4 + 1]} << 8 |
+           std::uint32_t{block[i * 4 + 2]} << 16 | std::uint32_t{block[i * 4 + 3]} << 24;
   std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
   for (int i = 0; i < 64; ++i) {
     std::uint32_t f;

@@ -455,7 +455,8 @@ DWORD SimToolHelp::GetProcessImageFileNameW(Handle process, std::span<char16_t> 
 
 // --- ntdll ---
 
-NTSTATUS SimNtdll::NtQuerySystemInformation(DWORD infoClass, std::span<std::byte> buffer, DWORD& returnLength) {
+NTSTATUS SimNtdll::NtQuerySystemInformation(DWORD infoClass, std::span<std::byte> buffer,
+                                            DWORD& returnLength) {
   std::lock_guard lock(m_.mutex);
   const bool extended = infoClass == platform::SystemExtendedHandleInformation;
   if (infoClass != platform::SystemHandleInformation && !extended) return platform::STATUS_INVALID_INFO_CLASS;

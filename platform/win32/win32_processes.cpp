@@ -12,7 +12,8 @@ namespace rec = platform::records;
 // The portable records are the system's own layouts; the casts below rely on that.
 static_assert(sizeof(rec::ProcessEntry32) == sizeof(::PROCESSENTRY32));
 static_assert(offsetof(rec::ProcessEntry32, szExeFile) == offsetof(::PROCESSENTRY32, szExeFile));
-static_assert(offsetof(rec::ProcessEntry32, th32DefaultHeapID) == offsetof(::PROCESSENTRY32, th32DefaultHeapID));
+static_assert(offsetof(rec::ProcessEntry32, th32DefaultHeapID) ==
+              offsetof(::PROCESSENTRY32, th32DefaultHeapID));
 static_assert(sizeof(rec::ThreadEntry32) == sizeof(::THREADENTRY32));
 static_assert(sizeof(rec::ModuleEntry32) == sizeof(::MODULEENTRY32));
 static_assert(offsetof(rec::ModuleEntry32, szExePath) == offsetof(::MODULEENTRY32, szExePath));
@@ -28,7 +29,8 @@ std::string Zstr(std::string_view s) { return std::string(s); }
 template <typename Fn>
 Fn BindPsapi(const char* name) {
   static HMODULE psapi = ::LoadLibraryW(L"psapi.dll");
-  return psapi == nullptr ? nullptr : reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(psapi, name)));
+  return psapi == nullptr ? nullptr
+                          : reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(psapi, name)));
 }
 using GetModuleFileNameExAFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
 using GetModuleFileNameExWFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPWSTR, DWORD);
@@ -42,7 +44,8 @@ using NtQueryInformationFileFn = LONG(NTAPI*)(HANDLE, PVOID, PVOID, ULONG, ULONG
 
 template <typename Fn>
 Fn BindNtdll(const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), name)));
+  return reinterpret_cast<Fn>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), name)));
 }
 
 }  // namespace
@@ -58,8 +61,8 @@ bool Win32Kernel32::CloseHandle(platform::Handle handle) { return ::CloseHandle(
 platform::Handle Win32Kernel32::GetCurrentProcess() { return FromHandle(::GetCurrentProcess()); }
 
 bool Win32Kernel32::DuplicateHandle(platform::Handle sourceProcess, platform::Handle source,
-                                    platform::Handle targetProcess, platform::Handle& target, platform::DWORD access,
-                                    bool inherit, platform::DWORD options) {
+                                    platform::Handle targetProcess, platform::Handle& target,
+                                    platform::DWORD access, bool inherit, platform::DWORD options) {
   HANDLE out = nullptr;
   if (!::DuplicateHandle(ToHandle(sourceProcess), ToHandle(source), ToHandle(targetProcess), &out, access,
                          inherit ? TRUE : FALSE, options))
@@ -88,8 +91,9 @@ platform::DWORD Win32Kernel32::GetFileAttributesA(std::string_view path) {
   return ::GetFileAttributesA(Zstr(path).c_str());
 }
 
-platform::Handle Win32Kernel32::CreateFileA(std::string_view path, platform::DWORD access, platform::DWORD share,
-                                            platform::DWORD disposition, platform::DWORD flagsAndAttributes) {
+platform::Handle Win32Kernel32::CreateFileA(std::string_view path, platform::DWORD access,
+                                            platform::DWORD share, platform::DWORD disposition,
+                                            platform::DWORD flagsAndAttributes) {
   return FromHandle(
       ::CreateFileA(Zstr(path).c_str(), access, share, nullptr, disposition, flagsAndAttributes, nullptr));
 }
@@ -102,14 +106,17 @@ platform::DWORD Win32Kernel32::GetFileSize(platform::Handle file, platform::DWOR
 }
 
 platform::Handle Win32Kernel32::CreateFileMappingA(platform::Handle file, platform::DWORD protect,
-                                                   platform::DWORD maximumSizeHigh, platform::DWORD maximumSizeLow) {
-  return FromHandle(::CreateFileMappingA(ToHandle(file), nullptr, protect, maximumSizeHigh, maximumSizeLow, nullptr));
+                                                   platform::DWORD maximumSizeHigh,
+                                                   platform::DWORD maximumSizeLow) {
+  return FromHandle(
+      ::CreateFileMappingA(ToHandle(file), nullptr, protect, maximumSizeHigh, maximumSizeLow, nullptr));
 }
 
 const std::byte* Win32Kernel32::MapViewOfFile(platform::Handle mapping, platform::DWORD access,
                                               platform::DWORD offsetHigh, platform::DWORD offsetLow,
                                               std::size_t bytes) {
-  return static_cast<const std::byte*>(::MapViewOfFile(ToHandle(mapping), access, offsetHigh, offsetLow, bytes));
+  return static_cast<const std::byte*>(
+      ::MapViewOfFile(ToHandle(mapping), access, offsetHigh, offsetLow, bytes));
 }
 
 bool Win32Kernel32::UnmapViewOfFile(const std::byte* view) { return ::UnmapViewOfFile(view) != FALSE; }
@@ -163,7 +170,8 @@ platform::DWORD Win32ToolHelp::GetModuleFileNameExA(platform::Handle process, pl
                                                     std::span<char> buffer) {
   static const auto fn = BindPsapi<GetModuleFileNameExAFn>("GetModuleFileNameExA");
   if (fn == nullptr) return 0;
-  return fn(ToHandle(process), reinterpret_cast<HMODULE>(module), buffer.data(), static_cast<DWORD>(buffer.size()));
+  return fn(ToHandle(process), reinterpret_cast<HMODULE>(module), buffer.data(),
+            static_cast<DWORD>(buffer.size()));
 }
 
 platform::DWORD Win32ToolHelp::GetModuleFileNameExW(platform::Handle process, platform::Handle module,
@@ -184,7 +192,8 @@ platform::DWORD Win32ToolHelp::GetProcessImageFileNameA(platform::Handle process
   return fn(ToHandle(process), buffer.data(), static_cast<DWORD>(buffer.size()));
 }
 
-platform::DWORD Win32ToolHelp::GetProcessImageFileNameW(platform::Handle process, std::span<char16_t> buffer) {
+platform::DWORD Win32ToolHelp::GetProcessImageFileNameW(platform::Handle process,
+                                                        std::span<char16_t> buffer) {
   static const auto fn = BindPsapi<GetProcessImageFileNameWFn>("GetProcessImageFileNameW");
   if (fn == nullptr) return 0;
   return fn(ToHandle(process), reinterpret_cast<wchar_t*>(buffer.data()), static_cast<DWORD>(buffer.size()));
@@ -192,7 +201,8 @@ platform::DWORD Win32ToolHelp::GetProcessImageFileNameW(platform::Handle process
 
 // --- ntdll ---
 
-platform::NTSTATUS Win32Ntdll::NtQuerySystemInformation(platform::DWORD infoClass, std::span<std::byte> buffer,
+platform::NTSTATUS Win32Ntdll::NtQuerySystemInformation(platform::DWORD infoClass,
+                                                        std::span<std::byte> buffer,
                                                         platform::DWORD& returnLength) {
   static const auto fn = BindNtdll<NtQuerySystemInformationFn>("NtQuerySystemInformation");
   if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
@@ -216,7 +226,8 @@ platform::NTSTATUS Win32Ntdll::NtQueryObject(platform::Handle handle, platform::
 }
 
 platform::NTSTATUS Win32Ntdll::NtQueryInformationFile(platform::Handle file, platform::IoStatus& io,
-                                                      std::span<std::byte> buffer, platform::DWORD infoClass) {
+                                                      std::span<std::byte> buffer,
+                                                      platform::DWORD infoClass) {
   static const auto fn = BindNtdll<NtQueryInformationFileFn>("NtQueryInformationFile");
   if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
   IO_STATUS_BLOCK iosb{};

@@ -68,7 +68,7 @@ TEST(HandleEnumerator, NamesObjectsAndAbandonsABlockingFileNameQuery) {
   ASSERT_EQ(seen.size(), 3u);
   EXPECT_EQ(e.HandleCount, 3u);
   EXPECT_EQ(seen[0].name, "\\REGISTRY\\MACHINE\\SOFTWARE");
-  EXPECT_EQ(seen[1].name, "");  // an unnamed event
+  EXPECT_EQ(seen[1].name, "");     // an unnamed event
   EXPECT_EQ(seen[2].pid, 70000u);  // the extended table keeps every bit
   EXPECT_EQ(seen[2].name, "");
   EXPECT_GE(took, std::chrono::milliseconds(90));

@@ -33,8 +33,7 @@ TEST(MD5, PiecesGiveTheSameDigestAsOneBlockAndFinishClears) {
   const auto whole = results::MD5OfText(data);
   for (std::size_t piece : {1u, 55u, 56u, 63u, 64u, 65u, 300u}) {
     results::TMD5Context ctx;
-    for (std::size_t at = 0; at < data.size(); at += piece)
-      ctx.Add(std::string_view(data).substr(at, piece));
+    for (std::size_t at = 0; at < data.size(); at += piece) ctx.Add(std::string_view(data).substr(at, piece));
     EXPECT_EQ(ctx.Finish(), whole) << piece;
     EXPECT_EQ(DigestToHex(ctx.Finish()), "d41d8cd98f00b204e9800998ecf8427e");  // cleared
   }

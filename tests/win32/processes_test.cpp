@@ -1,4 +1,5 @@
-// Process views on a real Win32 implementation: snapshots, the handle table, the indicators, big-file digests.
+// Process views on a real Win32 implementation: snapshots, the handle table, the indicators, big-file
+// digests.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -44,9 +45,9 @@ TEST_F(RealProcesses, OwnersOfHandlesAndThreadsAreAllListedOnACleanSystem) {
 TEST_F(RealProcesses, TheHandleTableListsOurOwnHandlesWithFullIds) {
   auto& k32 = platform::Current().kernel32;
   const std::string exe = k32.GetModuleFileNameA();
-  const processes::KernelFileHandle file(k32.CreateFileA(
-      exe, platform::GENERIC_READ, platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE, platform::OPEN_EXISTING,
-      platform::FILE_ATTRIBUTE_NORMAL));
+  const processes::KernelFileHandle file(
+      k32.CreateFileA(exe, platform::GENERIC_READ, platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE,
+                      platform::OPEN_EXISTING, platform::FILE_ATTRIBUTE_NORMAL));
   ASSERT_TRUE(file);
   const platform::DWORD self = k32.GetCurrentProcessId();
   processes::TjtHandleEnumerator e;
