@@ -162,6 +162,12 @@ void TjtHandleEnumerator::Enumerate() {
   if (!engine::IsNTFamily(
           engine::GetOSFlags(VersionInfo.majorVersion, VersionInfo.minorVersion, VersionInfo.buildNumber)))
     return;
+  // A file of our own, open while the table is read, shows which type number files have here.
+  const platform::DWORD self = k32.GetCurrentProcessId();
+  const KernelFileHandle probe(
+      k32.CreateFileA(k32.GetModuleFileNameA(), platform::GENERIC_READ,
+                      platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE | platform::FILE_SHARE_DELETE,
+                      platform::OPEN_EXISTING, platform::FILE_ATTRIBUTE_NORMAL));
   // The extended table keeps process IDs whole; systems without it have the classic one.
   auto entries = ReadHandleTable(platform::SystemExtendedHandleInformation, &BufferSize);
   if (!entries) entries = ReadHandleTable(platform::SystemHandleInformation, &BufferSize);
@@ -169,8 +175,10 @@ void TjtHandleEnumerator::Enumerate() {
   HandleCount = static_cast<std::uint32_t>(entries->size());
 
   const bool names = VersionInfo.majorVersion > 4;
-  const auto fileType = FileObjectTypeNumber(VersionInfo);
-  const platform::DWORD self = k32.GetCurrentProcessId();
+  auto fileType = FileObjectTypeNumber(VersionInfo);
+  if (probe)
+    for (const HandleTableEntry& e : *entries)
+      if (e.ProcessID == self && e.Handle == probe.get()) fileType = e.ObjectTypeNumber;
   OwnerCache owners;
   for (const HandleTableEntry& e : *entries) {
     std::string name;

@@ -43,7 +43,8 @@ class TjtHandleEnumerator {
   void Enumerate();
 };
 
-// The number of the file object type where it is known (27 on 5.0, 28 on 5.1).
+// The number of the file object type by version where it is known (27 on 5.0, 28 on 5.1).
+// The walk learns it on any system from a file handle of its own.
 std::optional<std::uint16_t> FileObjectTypeNumber(const platform::OsVersionInfo& version);
 
 // Reads the handle table of class 16 or 64: 4096 bytes first, then the size the system
