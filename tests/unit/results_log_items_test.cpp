@@ -115,6 +115,15 @@ TEST_F(LogItems, SavingGoesOnAfterAFailingItem) {
   EXPECT_EQ(out.str(), "a;// An error occured while saving this item! disk full\r\nb;");
 }
 
+TEST_F(LogItems, MatchesTriesEveryTextOfTheItem) {
+  TSystemLogItem item;
+  item.Filename = "C:\\abc.txt";
+  EXPECT_TRUE(item.Matches("c:\\ABC.TXT", 5));                        // the file name, any case
+  EXPECT_TRUE(item.Matches("900150983cd24fb0d6963f7d28e17f72", 5));  // its digest
+  EXPECT_TRUE(item.Matches("<undefined>", 5));                       // the location texts
+  EXPECT_FALSE(item.Matches("C:\\abc", 5));
+}
+
 TEST_F(LogItems, NewItemsTakeTheCollectionsTarget) {
   LineCollection c;
   c.TargetOS = results::TSystemLogTargetOS::winBit64;
