@@ -140,3 +140,81 @@ TEST(ProcessNames, LookupsByID) {
 }
 
 }  // namespace
+
+namespace {
+
+// The simulated ToolHelp, with a process that ends right after the first thread snapshot.
+class EndingProcessToolHelp final : public platform::ToolHelp {
+ public:
+  EndingProcessToolHelp(platform::ToolHelp& inner, sim::Machine& m, std::uint32_t pid)
+      : in_(inner), m_(m), pid_(pid) {}
+  platform::Handle CreateToolhelp32Snapshot(platform::DWORD flags, platform::DWORD processId) override {
+    const platform::Handle h = in_.CreateToolhelp32Snapshot(flags, processId);
+    if (flags == platform::TH32CS_SNAPTHREAD)
+      std::erase_if(m_.processes, [&](const sim::Process& p) { return p.pid == pid_; });
+    return h;
+  }
+  bool Process32First(platform::Handle s, platform::records::ProcessEntry32& e) override {
+    return in_.Process32First(s, e);
+  }
+  bool Process32Next(platform::Handle s, platform::records::ProcessEntry32& e) override {
+    return in_.Process32Next(s, e);
+  }
+  bool Thread32First(platform::Handle s, platform::records::ThreadEntry32& e) override {
+    return in_.Thread32First(s, e);
+  }
+  bool Thread32Next(platform::Handle s, platform::records::ThreadEntry32& e) override {
+    return in_.Thread32Next(s, e);
+  }
+  bool Module32First(platform::Handle s, platform::records::ModuleEntry32& e) override {
+    return in_.Module32First(s, e);
+  }
+  bool Module32Next(platform::Handle s, platform::records::ModuleEntry32& e) override {
+    return in_.Module32Next(s, e);
+  }
+  bool Heap32ListFirst(platform::Handle s, platform::records::HeapList32& e) override {
+    return in_.Heap32ListFirst(s, e);
+  }
+  bool Heap32ListNext(platform::Handle s, platform::records::HeapList32& e) override {
+    return in_.Heap32ListNext(s, e);
+  }
+  bool EnumProcesses(std::span<platform::DWORD> ids, platform::DWORD& bytes) override {
+    return in_.EnumProcesses(ids, bytes);
+  }
+  platform::DWORD GetModuleFileNameExA(platform::Handle p, platform::Handle m, std::span<char> b) override {
+    return in_.GetModuleFileNameExA(p, m, b);
+  }
+  platform::DWORD GetModuleFileNameExW(platform::Handle p, platform::Handle m,
+                                       std::span<char16_t> b) override {
+    return in_.GetModuleFileNameExW(p, m, b);
+  }
+  bool HasGetProcessImageFileName() override { return in_.HasGetProcessImageFileName(); }
+  platform::DWORD GetProcessImageFileNameA(platform::Handle p, std::span<char> b) override {
+    return in_.GetProcessImageFileNameA(p, b);
+  }
+  platform::DWORD GetProcessImageFileNameW(platform::Handle p, std::span<char16_t> b) override {
+    return in_.GetProcessImageFileNameW(p, b);
+  }
+
+ private:
+  platform::ToolHelp& in_;
+  sim::Machine& m_;
+  std::uint32_t pid_;
+};
+
+TEST(ProcessIndicators, AProcessThatEndsBetweenTheViewsIsNotReported) {
+  auto b = Machine();
+  b.AddProcess(777, u"brief.exe", u"C:\\brief.exe");
+  sim::ScopedSimMachine scoped(b.Build());
+  auto& real = scoped.platform();
+  EndingProcessToolHelp toolhelp(real.toolhelp, scoped.machine(), 777);
+  platform::Platform p{real.kernel32, real.ntdll, real.advapi32, toolhelp, real.shell};
+  platform::ScopedPlatform use(p);
+  app::RunStartup();
+  TRootKitIndicatorThreadProcesses ind("description=x");
+  ind.RunTest();
+  EXPECT_TRUE(ind.Results().empty()) << ind.ResultText();
+  EXPECT_EQ(ind.State(), engine::kStateNothingFound);
+}
+
+}  // namespace
