@@ -4,6 +4,10 @@
 #include "engine/indicator.h"
 #include "engine/nt_files_indicator.h"
 #include "engine/os_flags.h"
+#include "engine/process_indicators.h"
+#include "engine/process_names.h"
+#include "results/digests.h"
+#include "results/log_items.h"
 #include "platform/sim/image_loader.h"
 #include "results/path_macros.h"
 #ifdef _WIN32
@@ -43,6 +47,9 @@ void RunStartup() {
   results::BuildPathMacros();
 
   // --- processes start-up tables ---
+  results::ResetDigestCache();
+  results::BuildUsableDrives();
+  engine::BindProcessImageFileName();
 
   // The indicator registry is cleared, then receives its rows in Quick Scan order.
   engine::RegisteredIndicators().clear();
@@ -52,6 +59,7 @@ void RunStartup() {
   engine::RegisterIndicator(ntFiles, "filepath=<$SYSDIR>\\,description=Files in System folder");
   // --- registry indicators (rows 3 and 4) ---
   // --- process indicators (rows 5 and 6) ---
+  engine::RegisterProcessIndicators();
 }
 
 }  // namespace app

@@ -83,6 +83,29 @@ class Kernel32 {
   virtual bool FindClose(Handle find) = 0;
 
   // --- processes ---
+  // 0 on failure (last error set).
+  virtual Handle OpenProcess(DWORD access, bool inherit, DWORD processId) = 0;
+  virtual bool CloseHandle(Handle handle) = 0;
+  virtual Handle GetCurrentProcess() = 0;  // the pseudo handle
+  virtual bool DuplicateHandle(Handle sourceProcess, Handle source, Handle targetProcess, Handle& target,
+                               DWORD access, bool inherit, DWORD options) = 0;
+  virtual bool IsWow64Process(Handle process, bool& wow64) = 0;
+  virtual void OutputDebugStringA(std::string_view text) = 0;
+  // File data for digests and sizes: the 8-bit Win32 file functions.
+  virtual DWORD GetFileAttributesA(std::string_view path) = 0;  // INVALID_FILE_ATTRIBUTES on failure
+  // kInvalidHandle on failure.
+  virtual Handle CreateFileA(std::string_view path, DWORD access, DWORD share, DWORD disposition,
+                             DWORD flagsAndAttributes) = 0;
+  // Low part of the size; the high part in `high` when given. INVALID_FILE_SIZE with an
+  // error set on failure.
+  virtual DWORD GetFileSize(Handle file, DWORD* high) = 0;
+  // A read-only mapping of the whole file; 0 on failure (an empty file cannot be mapped).
+  virtual Handle CreateFileMappingA(Handle file, DWORD protect, DWORD maximumSizeHigh,
+                                    DWORD maximumSizeLow) = 0;
+  // A view of `bytes` bytes from the offset (a multiple of 64 KiB); nullptr on failure.
+  virtual const std::byte* MapViewOfFile(Handle mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow,
+                                         std::size_t bytes) = 0;
+  virtual bool UnmapViewOfFile(const std::byte* view) = 0;
 };
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 // The ntdll surface: the native layer below Win32 that the cross-view comparisons read.
 #pragma once
 
+#include <cstddef>
 #include <span>
 
 #include "platform/types.h"
@@ -27,6 +28,17 @@ class Ntdll {
   // --- registry ---
 
   // --- processes and objects ---
+  // Classes 16 and 64 (the handle table). STATUS_INFO_LENGTH_MISMATCH with the needed size in
+  // `returnLength` when the buffer is too small.
+  virtual NTSTATUS NtQuerySystemInformation(DWORD infoClass, std::span<std::byte> buffer,
+                                            DWORD& returnLength) = 0;
+  // Class 1 (object name): a UNICODE_STRING header followed by the text in the same buffer.
+  virtual NTSTATUS NtQueryObject(Handle handle, DWORD infoClass, std::span<std::byte> buffer,
+                                 DWORD& returnLength) = 0;
+  // Class 9 (file name): a 32-bit length in bytes, then the name within its volume. May
+  // block for ever on some handles (a pipe with a pending synchronous read).
+  virtual NTSTATUS NtQueryInformationFile(Handle file, IoStatus& io, std::span<std::byte> buffer,
+                                          DWORD infoClass) = 0;
 };
 
 }  // namespace platform

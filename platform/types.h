@@ -164,4 +164,38 @@ inline constexpr DWORD REG_LINK = 6;
 inline constexpr DWORD REG_MULTI_SZ = 7;
 inline constexpr DWORD REG_QWORD = 11;
 
+// --- processes ---
+
+// Access rights and options of process and handle functions.
+inline constexpr DWORD PROCESS_TERMINATE = 0x0001;
+inline constexpr DWORD PROCESS_DUP_HANDLE = 0x0040;
+inline constexpr DWORD PROCESS_QUERY_INFORMATION = 0x0400;
+inline constexpr DWORD PROCESS_VM_READ = 0x0010;
+inline constexpr DWORD DUPLICATE_SAME_ACCESS = 0x00000002;
+
+// CreateToolhelp32Snapshot flags.
+inline constexpr DWORD TH32CS_SNAPHEAPLIST = 0x00000001;
+inline constexpr DWORD TH32CS_SNAPPROCESS = 0x00000002;
+inline constexpr DWORD TH32CS_SNAPTHREAD = 0x00000004;
+inline constexpr DWORD TH32CS_SNAPMODULE = 0x00000008;
+
+// Native information classes read by the handle enumeration.
+inline constexpr DWORD SystemHandleInformation = 16;
+inline constexpr DWORD SystemExtendedHandleInformation = 64;
+inline constexpr DWORD ObjectNameInformation = 1;
+inline constexpr DWORD FileNameInformation = 9;
+
+// Opening and mapping files for digests.
+inline constexpr DWORD GENERIC_READ = 0x80000000;
+inline constexpr DWORD OPEN_EXISTING = 3;
+inline constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080;
+inline constexpr DWORD FILE_FLAG_SEQUENTIAL_SCAN = 0x08000000;
+inline constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFF;
+inline constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
+inline constexpr DWORD PAGE_READONLY = 0x02;
+inline constexpr DWORD FILE_MAP_READ = 0x0004;
+inline constexpr DWORD ERROR_BAD_LENGTH = 24;
+inline constexpr DWORD ERROR_PARTIAL_COPY = 299;
+inline constexpr NTSTATUS STATUS_INVALID_CID = 0xC000000B;
+
 }  // namespace platform

@@ -45,6 +45,25 @@ class SimKernel32 final : public platform::Kernel32 {
   bool FindNextFileA(platform::Handle find, FindDataA& data) override;
   bool FindClose(platform::Handle find) override;
 
+  // --- processes ---
+  platform::Handle OpenProcess(platform::DWORD access, bool inherit, platform::DWORD processId) override;
+  bool CloseHandle(platform::Handle handle) override;
+  platform::Handle GetCurrentProcess() override;
+  bool DuplicateHandle(platform::Handle sourceProcess, platform::Handle source, platform::Handle targetProcess,
+                       platform::Handle& target, platform::DWORD access, bool inherit,
+                       platform::DWORD options) override;
+  bool IsWow64Process(platform::Handle process, bool& wow64) override;
+  void OutputDebugStringA(std::string_view text) override;
+  platform::DWORD GetFileAttributesA(std::string_view path) override;
+  platform::Handle CreateFileA(std::string_view path, platform::DWORD access, platform::DWORD share,
+                               platform::DWORD disposition, platform::DWORD flagsAndAttributes) override;
+  platform::DWORD GetFileSize(platform::Handle file, platform::DWORD* high) override;
+  platform::Handle CreateFileMappingA(platform::Handle file, platform::DWORD protect, platform::DWORD maximumSizeHigh,
+                                      platform::DWORD maximumSizeLow) override;
+  const std::byte* MapViewOfFile(platform::Handle mapping, platform::DWORD access, platform::DWORD offsetHigh,
+                                 platform::DWORD offsetLow, std::size_t bytes) override;
+  bool UnmapViewOfFile(const std::byte* view) override;
+
  private:
   std::uint32_t ResolveCodePage(std::uint32_t cp) const;
   Machine& m_;

@@ -44,6 +44,23 @@ class Win32Kernel32 final : public platform::Kernel32 {
   bool FindClose(platform::Handle find) override;
 
   // --- processes ---
+  platform::Handle OpenProcess(platform::DWORD access, bool inherit, platform::DWORD processId) override;
+  bool CloseHandle(platform::Handle handle) override;
+  platform::Handle GetCurrentProcess() override;
+  bool DuplicateHandle(platform::Handle sourceProcess, platform::Handle source, platform::Handle targetProcess,
+                       platform::Handle& target, platform::DWORD access, bool inherit,
+                       platform::DWORD options) override;
+  bool IsWow64Process(platform::Handle process, bool& wow64) override;
+  void OutputDebugStringA(std::string_view text) override;
+  platform::DWORD GetFileAttributesA(std::string_view path) override;
+  platform::Handle CreateFileA(std::string_view path, platform::DWORD access, platform::DWORD share,
+                               platform::DWORD disposition, platform::DWORD flagsAndAttributes) override;
+  platform::DWORD GetFileSize(platform::Handle file, platform::DWORD* high) override;
+  platform::Handle CreateFileMappingA(platform::Handle file, platform::DWORD protect, platform::DWORD maximumSizeHigh,
+                                      platform::DWORD maximumSizeLow) override;
+  const std::byte* MapViewOfFile(platform::Handle mapping, platform::DWORD access, platform::DWORD offsetHigh,
+                                 platform::DWORD offsetLow, std::size_t bytes) override;
+  bool UnmapViewOfFile(const std::byte* view) override;
 };
 
 class Win32Ntdll final : public platform::Ntdll {
@@ -63,6 +80,12 @@ class Win32Ntdll final : public platform::Ntdll {
   // --- registry ---
 
   // --- processes and objects ---
+  platform::NTSTATUS NtQuerySystemInformation(platform::DWORD infoClass, std::span<std::byte> buffer,
+                                              platform::DWORD& returnLength) override;
+  platform::NTSTATUS NtQueryObject(platform::Handle handle, platform::DWORD infoClass, std::span<std::byte> buffer,
+                                   platform::DWORD& returnLength) override;
+  platform::NTSTATUS NtQueryInformationFile(platform::Handle file, platform::IoStatus& io,
+                                            std::span<std::byte> buffer, platform::DWORD infoClass) override;
 
  private:
   HMODULE ntdll_;
@@ -104,8 +127,25 @@ class Win32Advapi32 final : public platform::Advapi32 {
 class Win32ToolHelp final : public platform::ToolHelp {
  public:
   // --- snapshots ---
+  platform::Handle CreateToolhelp32Snapshot(platform::DWORD flags, platform::DWORD processId) override;
+  bool Process32First(platform::Handle snapshot, platform::records::ProcessEntry32& entry) override;
+  bool Process32Next(platform::Handle snapshot, platform::records::ProcessEntry32& entry) override;
+  bool Thread32First(platform::Handle snapshot, platform::records::ThreadEntry32& entry) override;
+  bool Thread32Next(platform::Handle snapshot, platform::records::ThreadEntry32& entry) override;
+  bool Module32First(platform::Handle snapshot, platform::records::ModuleEntry32& entry) override;
+  bool Module32Next(platform::Handle snapshot, platform::records::ModuleEntry32& entry) override;
+  bool Heap32ListFirst(platform::Handle snapshot, platform::records::HeapList32& entry) override;
+  bool Heap32ListNext(platform::Handle snapshot, platform::records::HeapList32& entry) override;
 
   // --- psapi ---
+  bool EnumProcesses(std::span<platform::DWORD> ids, platform::DWORD& bytesReturned) override;
+  platform::DWORD GetModuleFileNameExA(platform::Handle process, platform::Handle module,
+                                       std::span<char> buffer) override;
+  platform::DWORD GetModuleFileNameExW(platform::Handle process, platform::Handle module,
+                                       std::span<char16_t> buffer) override;
+  bool HasGetProcessImageFileName() override;
+  platform::DWORD GetProcessImageFileNameA(platform::Handle process, std::span<char> buffer) override;
+  platform::DWORD GetProcessImageFileNameW(platform::Handle process, std::span<char16_t> buffer) override;
 };
 
 class Win32Shell final : public platform::Shell {

@@ -122,3 +122,41 @@
 #undef REG_LINK
 #undef REG_MULTI_SZ
 #undef REG_QWORD
+
+// --- processes ---
+#undef PROCESS_TERMINATE
+#undef PROCESS_DUP_HANDLE
+#undef PROCESS_QUERY_INFORMATION
+#undef PROCESS_VM_READ
+#undef DUPLICATE_SAME_ACCESS
+#undef TH32CS_SNAPHEAPLIST
+#undef TH32CS_SNAPPROCESS
+#undef TH32CS_SNAPTHREAD
+#undef TH32CS_SNAPMODULE
+#undef GENERIC_READ
+#undef OPEN_EXISTING
+#undef FILE_ATTRIBUTE_NORMAL
+#undef FILE_FLAG_SEQUENTIAL_SCAN
+#undef INVALID_FILE_SIZE
+#undef INVALID_FILE_ATTRIBUTES
+#undef PAGE_READONLY
+#undef FILE_MAP_READ
+#undef ERROR_BAD_LENGTH
+#undef ERROR_PARTIAL_COPY
+#undef STATUS_INVALID_CID
+// The ToolHelp and PSAPI functions of the platform interface carry the 8-bit names; UNICODE
+// would otherwise rename them to their UTF-16 twins.
+#undef Process32First
+#undef Process32Next
+#undef Module32First
+#undef Module32Next
+#undef PROCESSENTRY32
+#undef MODULEENTRY32
+#undef LPPROCESSENTRY32
+#undef LPMODULEENTRY32
+// psapi.h renames these to their kernel32 K32 twins; the backend binds them by name instead.
+#undef EnumProcesses
+#undef GetModuleFileNameExA
+#undef GetModuleFileNameExW
+#undef GetProcessImageFileNameA
+#undef GetProcessImageFileNameW
