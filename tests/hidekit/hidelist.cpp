@@ -1,10 +1,15 @@
-// hidelist: lists files, registry entries or processes through every Win32 function the hiding
-// kit filters, one "<function> <name>" line per entry, so a test can see which calls a hook
-// reaches. Usage:
-//   hidelist.exe files <folder>        FindFirstFile{W,A,ExW} and FindFirstFileW found through
-//                                      GetProcAddress in kernel32 and kernelbase
+// hidelist: lists files, registry entries or processes through every Win32
+// function the hiding kit filters, one "<function> <name>" line per entry, so a
+// test can see which calls a hook reaches. Usage:
+//   hidelist.exe files <pattern>       FindFirstFile{W,A,ExW} and
+//   FindFirstFileW found through
+//                                      GetProcAddress in kernel32 and
+//                                      kernelbase; a search that fails prints
+//                                      "<function> !error <code>"
 //   hidelist.exe registry <HKLM subkey> RegEnumKeyEx{W,A}, RegEnumValue{W,A}
-//   hidelist.exe processes             EnumProcesses, Process32First{W,}/Next{W,}
+//   hidelist.exe processes             EnumProcesses,
+//   Process32First{W,}/Next{W,}: "<function>
+//                                      <exe name> <process ID>"
 #include <windows.h>
 // After windows.h, which they need.
 #include <psapi.h>
@@ -19,28 +24,33 @@
 
 namespace {
 
-void Print(const char* api, const std::wstring& name, const char* extra = "") {
+void Print(const char* api, const std::wstring& name, const char* suffix = "") {
   std::string utf8(name.size() * 3 + 1, '\0');
   const int n = WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), utf8.data(),
                                     static_cast<int>(utf8.size()), nullptr, nullptr);
   utf8.resize(n > 0 ? n : 0);
-  std::printf("%s %s%s\n", api, extra, utf8.c_str());
+  std::printf("%s %s%s\n", api, utf8.c_str(), suffix);
 }
 
-void Print(const char* api, const char* name) { std::printf("%s %s\n", api, name); }
+void Print(const char* api, const char* name, const char* suffix = "") {
+  std::printf("%s %s%s\n", api, name, suffix);
+}
+
+void PrintError(const char* api) { std::printf("%s !error %lu\n", api, GetLastError()); }
+
+std::string PidSuffix(DWORD pid) { return " " + std::to_string(pid); }
 
 template <typename First, typename Next>
 void ListW(const char* api, const std::wstring& pattern, First first, Next next) {
   WIN32_FIND_DATAW d;
   HANDLE h = first(pattern.c_str(), &d);
-  if (h == INVALID_HANDLE_VALUE) return;
+  if (h == INVALID_HANDLE_VALUE) return PrintError(api);
   do Print(api, d.cFileName);
   while (next(h, &d));
   FindClose(h);
 }
 
-void ListFiles(const std::wstring& folder) {
-  const std::wstring pattern = folder + L"\\*";
+void ListFiles(const std::wstring& pattern) {
   ListW("FindFirstFileW", pattern, FindFirstFileW, FindNextFileW);
   ListW(
       "FindFirstFileExW", pattern,
@@ -61,7 +71,7 @@ void ListFiles(const std::wstring& folder) {
                                     static_cast<int>(narrow.size()), nullptr, nullptr));
   WIN32_FIND_DATAA d;
   HANDLE h = FindFirstFileA(narrow.c_str(), &d);
-  if (h == INVALID_HANDLE_VALUE) return;
+  if (h == INVALID_HANDLE_VALUE) return PrintError("FindFirstFileA");
   do Print("FindFirstFileA", d.cFileName);
   while (FindNextFileA(h, &d));
   FindClose(h);
@@ -114,19 +124,21 @@ void ListProcesses() {
   std::vector<DWORD> ids(4096);
   DWORD bytes = 0;
   if (EnumProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &bytes)) {
-    for (DWORD i = 0; i < bytes / sizeof(DWORD); ++i) Print("EnumProcesses", ImageName(ids[i]));
+    for (DWORD i = 0; i < bytes / sizeof(DWORD); ++i) {
+      Print("EnumProcesses", ImageName(ids[i]), PidSuffix(ids[i]).c_str());
+    }
   }
   hidekit::WinHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snap) return;
   PROCESSENTRY32W w{};
   w.dwSize = sizeof w;
   for (BOOL ok = Process32FirstW(snap.get(), &w); ok; ok = Process32NextW(snap.get(), &w)) {
-    Print("Process32FirstW", w.szExeFile);
+    Print("Process32FirstW", w.szExeFile, PidSuffix(w.th32ProcessID).c_str());
   }
   PROCESSENTRY32 a{};
   a.dwSize = sizeof a;
   for (BOOL ok = Process32First(snap.get(), &a); ok; ok = Process32Next(snap.get(), &a)) {
-    Print("Process32First", a.szExeFile);
+    Print("Process32First", a.szExeFile, PidSuffix(a.th32ProcessID).c_str());
   }
 }
 
@@ -141,7 +153,9 @@ int wmain(int argc, wchar_t** argv) {
   } else if (mode == L"processes" && argc == 2) {
     ListProcesses();
   } else {
-    std::fprintf(stderr, "usage: hidelist.exe files <folder> | registry <HKLM subkey> | processes\n");
+    std::fprintf(stderr,
+                 "usage: hidelist.exe files <pattern> | registry <HKLM "
+                 "subkey> | processes\n");
     return 2;
   }
   return 0;
