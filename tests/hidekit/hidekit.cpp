@@ -467,5 +467,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     Report("UMBRA_HIDE_PREFIX is not set (or longer than 255 characters); refusing to load");
     return FALSE;
   }
-  return InstallHooks(GetEnvironmentVariableW(L"UMBRA_HIDEKIT_VERBOSE", nullptr, 0) != 0) ? TRUE : FALSE;
+  if (!InstallHooks(GetEnvironmentVariableW(L"UMBRA_HIDEKIT_VERBOSE", nullptr, 0) != 0)) return FALSE;
+  // Patched entries jump into this library from now on: it must never be unloaded.
+  HMODULE self;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                     reinterpret_cast<LPCWSTR>(&DllMain), &self);
+  return TRUE;
 }

@@ -106,9 +106,9 @@ int wmain(int argc, wchar_t** argv) {
   PROCESS_INFORMATION pi{};
   if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr,
                       &si, &pi)) {
-    const DWORD error = GetLastError();
-    std::fprintf(stderr, "hidelaunch: cannot start %ls: ", argv[2]);
-    return Fail("CreateProcessW", error);
+    std::fprintf(stderr, "hidelaunch: cannot start %ls: CreateProcessW failed (error %lu)\n", argv[2],
+                 GetLastError());
+    return kLauncherFailure;
   }
   hidekit::WinHandle process(pi.hProcess);
   hidekit::WinHandle main_thread(pi.hThread);
