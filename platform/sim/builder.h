@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "platform/sim/machine.h"
 
@@ -78,7 +79,9 @@ std::map<int, std::u16string> DefaultShellFolders(const SystemFacts& system);
 bool IsShortName(std::u16string_view name);
 // The 8.3 name the file system would generate for `name` ("Long File.txt" -> "LONGFI~1.TXT"),
 // with the lowest "~N" for which `taken` (asked with upper-case candidates) answers false.
+// `nextTry`, when given, remembers per stem where to resume within one folder.
 std::u16string GenerateShortName(std::u16string_view name,
-                                 const std::function<bool(const std::u16string&)>& taken);
+                                 const std::function<bool(const std::u16string&)>& taken,
+                                 std::unordered_map<std::u16string, unsigned>* nextTry = nullptr);
 
 }  // namespace sim

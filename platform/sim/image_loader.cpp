@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <set>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "platform/sim/builder.h"
@@ -385,6 +386,7 @@ void Loader::AssignShortNames() {
     FileNode* folder = folders.back();
     folders.pop_back();
     std::set<std::u16string> taken;
+    std::unordered_map<std::u16string, unsigned> nextTry;
     for (const auto& c : folder->children) {
       if (givenShortNames_.count(c.get()) != 0)
         taken.insert(Upcase(c->shortName));
@@ -394,7 +396,7 @@ void Loader::AssignShortNames() {
     for (const auto& c : folder->children) {
       if (givenShortNames_.count(c.get()) == 0 && !IsShortName(c->name)) {
         c->shortName =
-            GenerateShortName(c->name, [&](const std::u16string& s) { return taken.count(s) != 0; });
+            GenerateShortName(c->name, [&](const std::u16string& s) { return taken.count(s) != 0; }, &nextTry);
         taken.insert(c->shortName);
       }
       if (c->folder) folders.push_back(c.get());

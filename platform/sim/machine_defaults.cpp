@@ -1,4 +1,5 @@
 // What a simulated machine has without being told: XP's shell folders and generated 8.3 names.
+#include <unordered_map>
 #include <string_view>
 
 #include "platform/sim/builder.h"
@@ -88,7 +89,8 @@ bool IsShortName(std::u16string_view name) {
 }
 
 std::u16string GenerateShortName(std::u16string_view name,
-                                 const std::function<bool(const std::u16string&)>& taken) {
+                                 const std::function<bool(const std::u16string&)>& taken,
+                                 std::unordered_map<std::u16string, unsigned>* nextTry) {
   // The extension is what follows the last dot, unless that dot leads the name (".profile").
   const std::size_t dot = name.rfind(u'.');
   const bool hasExt = dot != std::u16string_view::npos && dot != 0;
@@ -96,7 +98,15 @@ std::u16string GenerateShortName(std::u16string_view name,
   std::u16string ext;
   if (hasExt) ext = CleanShortPart(name.substr(dot + 1)).substr(0, 3);
   if (stem.empty()) stem.push_back(u'_');
-  for (unsigned n = 1;; ++n) {
+  // Within one folder the taken set only grows, so numbers below the last one handed out for
+  // the same stem and extension are still taken: starting there keeps a folder of many
+  // similar names linear instead of quadratic.
+  const std::u16string key = stem + u'.' + ext;
+  unsigned first = 1;
+  if (nextTry != nullptr) {
+    if (auto it = nextTry->find(key); it != nextTry->end()) first = it->second;
+  }
+  for (unsigned n = first;; ++n) {
     std::u16string tail = u"~";
     for (char c : std::to_string(n)) tail += static_cast<char16_t>(c);
     std::u16string candidate = stem.substr(0, 8 - tail.size());
@@ -105,7 +115,10 @@ std::u16string GenerateShortName(std::u16string_view name,
       candidate += u'.';
       candidate += ext;
     }
-    if (!taken(candidate)) return candidate;
+    if (!taken(candidate)) {
+      if (nextTry != nullptr) (*nextTry)[key] = n + 1;
+      return candidate;
+    }
   }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
 #include "platform/sim/builder.h"
 
@@ -519,3 +520,18 @@ TEST(ImageLoader, UnreadableFileIsNamed) {
 }
 
 }  // namespace
+
+// Many long names sharing a stem get consecutive, unique short names (the generator resumes
+// where it left off instead of probing from ~1 for every name).
+TEST(ImageLoaderShortNames, ManySimilarNamesInOneFolder) {
+  std::string json = R"({"umbrascopeImage": 1, "files": [)";
+  for (int i = 0; i < 300; ++i) json += (i ? "," : "") + std::string(R"({"path": "C:\\d\\Long file )") + std::to_string(i) + R"(.txt"})";
+  json += "]}";
+  const auto m = sim::LoadImage(json, "many.json");
+  std::set<std::u16string> shortNames;
+  for (const auto& c : m->FindFile(u"C:\\d")->children) shortNames.insert(c->shortName);
+  EXPECT_EQ(shortNames.size(), 300u);
+  EXPECT_TRUE(shortNames.count(u"LONGFI~1.TXT"));
+  EXPECT_TRUE(shortNames.count(u"LONGF~10.TXT"));
+  EXPECT_TRUE(shortNames.count(u"LONG~300.TXT"));
+}
