@@ -8,24 +8,9 @@
 #include "files/file_finder.h"
 #include "files/file_list.h"
 #include "platform/platform.h"
+#include "results/path_macros.h"
 
 namespace engine {
-
-namespace {
-// The two folder macros the registered rows use, until the full path-macro table is wired in.
-std::string ExpandFolderMacros(const std::string& path) {
-  auto& k32 = platform::Current().kernel32;
-  std::string out = path;
-  for (const auto& [macro, value] :
-       {std::pair<std::string, std::string>{"<$WINDIR>", k32.GetWindowsDirectoryA()},
-        {"<$SYSDIR>", k32.GetSystemDirectoryA()}})
-    for (std::size_t at = out.find(macro); at != std::string::npos; at = out.find(macro, at + value.size()))
-      out.replace(at, macro.size(), value);
-  return out;
-}
-}  // namespace
-
-std::function<std::string(const std::string&)> ExpandIndicatorPath = ExpandFolderMacros;
 
 namespace {
 
@@ -52,7 +37,7 @@ std::u16string FoldedKey(const std::string& name) {
 void TRootKitIndicatorNTFiles::RunTest() {
   TRootKitIndicator::RunTest();
   auto& k32 = platform::Current().kernel32;
-  const std::string folder = ExpandIndicatorPath(FilePath());
+  const std::string folder = results::ExpandPathMacros(FilePath());
   const std::u16string wideFolder = k32.MultiByteToWideChar(platform::CP_ACP, folder);
 
   // The Win32 view: file names, then folder names, each in find order.

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "engine/indicator.h"
@@ -21,8 +20,5 @@ class TRootKitIndicatorNTFiles : public TRootKitIndicator {
   std::int32_t Win32Count = 0;
   std::int32_t NativeCount = 0;
 };
-
-// Expands the path macros of a "filepath" value (<$WINDIR>, <$SYSDIR>).
-extern std::function<std::string(const std::string&)> ExpandIndicatorPath;
 
 }  // namespace engine

@@ -1,12 +1,6 @@
 // Resolves stored process and module file names to full paths.
 #include "processes/process_model.h"
 
-// Until the path macros are part of this library the stored name is answered as it stands.
-#if !__has_include("results/path_macros.h")
-namespace processes {
-std::string ResolveProcessFileName(std::string_view stored) { return std::string(stored); }
-}  // namespace processes
-#else
 #include <algorithm>
 #include <vector>
 
@@ -76,4 +70,3 @@ std::string ResolveProcessFileName(std::string_view stored) {
 }
 
 }  // namespace processes
-#endif

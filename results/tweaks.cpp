@@ -1,12 +1,6 @@
 // Reads tweak values below HKEY_LOCAL_MACHINE\SOFTWARE\Brightmoor Limited\Tweaks.
 #include "results/tweaks.h"
 
-// Until the registry helpers are part of this library no tweak is found.
-#if !__has_include("registry/win32_registry.h")
-namespace results {
-bool ReadTweak(std::string_view, std::uint8_t&) { return false; }
-}  // namespace results
-#else
 #include <string>
 
 #include "platform/platform.h"
@@ -28,4 +22,3 @@ bool ReadTweak(std::string_view name, std::uint8_t& value) {
 }
 
 }  // namespace results
-#endif

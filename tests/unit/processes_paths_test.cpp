@@ -4,7 +4,6 @@
 #include "processes/process_model.h"
 #include "test_support.h"
 
-#if __has_include("results/path_macros.h")
 namespace {
 
 TEST(ProcessPaths, StoredNamesResolveToExistingFiles) {
@@ -36,4 +35,3 @@ TEST(ProcessPaths, StoredNamesResolveToExistingFiles) {
 }
 
 }  // namespace
-#endif

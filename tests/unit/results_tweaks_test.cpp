@@ -5,7 +5,6 @@
 #include "results/tweaks.h"
 #include "test_support.h"
 
-#if __has_include("registry/win32_registry.h")
 namespace {
 
 constexpr std::u16string_view kTweaks = u"HKLM\\SOFTWARE\\Brightmoor Limited\\Tweaks";
@@ -39,4 +38,3 @@ TEST(Tweaks, FloppyTweakMovesTheFirstUsableDrive) {
 }
 
 }  // namespace
-#endif
