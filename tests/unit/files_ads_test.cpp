@@ -10,7 +10,8 @@
 namespace {
 
 void PutLE(std::vector<std::byte>& out, std::uint64_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::byte>((v >> (8 * i)) & 0xFF));
+  for (int i = 0; i < bytes; ++i)
+    out.push_back(static_cast<std::byte>(i < 8 ? (v >> (8 * i)) & 0xFF : 0));
 }
 
 // One stream: header, `nameBytes` of UTF-16 name (may be odd), `dataPresent` bytes of data.
