@@ -5,6 +5,7 @@
 #include "engine/nt_files_indicator.h"
 #include "engine/os_flags.h"
 #include "engine/process_indicators.h"
+#include "engine/registry_indicator.h"
 #include "engine/process_names.h"
 #include "results/digests.h"
 #include "results/log_items.h"
@@ -58,6 +59,14 @@ void RunStartup() {
   engine::RegisterIndicator(ntFiles, "filepath=<$WINDIR>\\,description=Files in Windows folder");
   engine::RegisterIndicator(ntFiles, "filepath=<$SYSDIR>\\,description=Files in System folder");
   // --- registry indicators (rows 3 and 4) ---
+  const auto& registryClass =
+      engine::IndicatorClassOf<engine::TRootKitIndicatorRegistry>("TRootKitIndicatorRegistry");
+  engine::RegisterIndicator(registryClass,
+                            "description=Global run entries,rootkey=HKEY_LOCAL_MACHINE,"
+                            "keypath=\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run\\");
+  engine::RegisterIndicator(registryClass,
+                            "description=Winlogon entries,rootkey=HKEY_LOCAL_MACHINE,"
+                            "keypath=\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Notify\\");
   // --- process indicators (rows 5 and 6) ---
   engine::RegisterProcessIndicators();
 }

@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <span>
+#include <string>
+#include <string_view>
 
 #include "platform/types.h"
 
@@ -26,6 +28,24 @@ class Ntdll {
                                         const std::u16string_view* fileName, bool restartScan) = 0;
 
   // --- registry ---
+  // Opens the key named by `attributes` (a full native path "\Registry\Machine\...", or one
+  // relative to attributes.rootDirectory, an open key). Names are counted: a zero character
+  // is part of the name.
+  virtual NTSTATUS NtOpenKey(Handle& handle, DWORD access, const ObjectAttributes& attributes) = 0;
+  // Class 0 (KEY_BASIC_INFORMATION) of the subkey at `index`. STATUS_BUFFER_TOO_SMALL when not
+  // even the fixed part fits, STATUS_BUFFER_OVERFLOW (fixed part written) when the name does
+  // not; `resultLength` is the full size in both cases. STATUS_NO_MORE_ENTRIES past the end.
+  virtual NTSTATUS NtEnumerateKey(Handle key, DWORD index, DWORD infoClass, std::span<std::byte> buffer,
+                                  DWORD& resultLength) = 0;
+  // Class 0 (KEY_VALUE_BASIC_INFORMATION) of the value at `index`, with the same rules.
+  virtual NTSTATUS NtEnumerateValueKey(Handle key, DWORD index, DWORD infoClass, std::span<std::byte> buffer,
+                                       DWORD& resultLength) = 0;
+  // Classes 0 (basic) and 1 (KEY_VALUE_FULL_INFORMATION) of the value named exactly `valueName`.
+  virtual NTSTATUS NtQueryValueKey(Handle key, std::u16string_view valueName, DWORD infoClass,
+                                   std::span<std::byte> buffer, DWORD& resultLength) = 0;
+  virtual NTSTATUS NtDeleteValueKey(Handle key, std::u16string_view valueName) = 0;
+  // The native path of the current user's key: "\Registry\User\" followed by the user's SID.
+  virtual NTSTATUS RtlFormatCurrentUserKeyPath(std::u16string& path) = 0;
 
   // --- processes and objects ---
   // Classes 16 and 64 (the handle table). STATUS_INFO_LENGTH_MISMATCH with the needed size in

@@ -90,6 +90,45 @@ static_assert(offsetof(FILE_BOTH_DIR_INFORMATION, FileName) == 94);
 
 // --- registry ---
 
+// NtEnumerateKey / NtEnumerateValueKey / NtQueryValueKey information classes and their
+// records (no pointers: one layout for both pointer widths). Names are counted, not terminated.
+inline constexpr std::uint32_t KeyBasicInformation = 0;
+inline constexpr std::uint32_t KeyValueBasicInformation = 0;
+inline constexpr std::uint32_t KeyValueFullInformation = 1;
+
+struct KEY_BASIC_INFORMATION {
+  std::int64_t LastWriteTime;
+  std::uint32_t TitleIndex;
+  std::uint32_t NameLength;  // bytes
+  char16_t Name[1];
+};
+static_assert(offsetof(KEY_BASIC_INFORMATION, TitleIndex) == 8);
+static_assert(offsetof(KEY_BASIC_INFORMATION, NameLength) == 12);
+static_assert(offsetof(KEY_BASIC_INFORMATION, Name) == 16);
+
+struct KEY_VALUE_BASIC_INFORMATION {
+  std::uint32_t TitleIndex;
+  std::uint32_t Type;
+  std::uint32_t NameLength;  // bytes
+  char16_t Name[1];
+};
+static_assert(offsetof(KEY_VALUE_BASIC_INFORMATION, Type) == 4);
+static_assert(offsetof(KEY_VALUE_BASIC_INFORMATION, NameLength) == 8);
+static_assert(offsetof(KEY_VALUE_BASIC_INFORMATION, Name) == 12);
+
+struct KEY_VALUE_FULL_INFORMATION {
+  std::uint32_t TitleIndex;
+  std::uint32_t Type;
+  std::uint32_t DataOffset;  // from the start of the record
+  std::uint32_t DataLength;
+  std::uint32_t NameLength;  // bytes
+  char16_t Name[1];
+};
+static_assert(offsetof(KEY_VALUE_FULL_INFORMATION, DataOffset) == 8);
+static_assert(offsetof(KEY_VALUE_FULL_INFORMATION, DataLength) == 12);
+static_assert(offsetof(KEY_VALUE_FULL_INFORMATION, NameLength) == 16);
+static_assert(offsetof(KEY_VALUE_FULL_INFORMATION, Name) == 20);
+
 // --- processes and objects ---
 
 // ToolHelp records in their 8-bit form, exactly as CreateToolhelp32Snapshot's First/Next

@@ -164,6 +164,9 @@ inline constexpr DWORD REG_LINK = 6;
 inline constexpr DWORD REG_MULTI_SZ = 7;
 inline constexpr DWORD REG_QWORD = 11;
 
+// --- registry (native) ---
+inline constexpr NTSTATUS STATUS_OBJECT_PATH_SYNTAX_BAD = 0xC000003B;
+
 // --- processes ---
 
 // Access rights and options of process and handle functions.

@@ -78,6 +78,16 @@ class Win32Ntdll final : public platform::Ntdll {
                                           bool restartScan) override;
 
   // --- registry ---
+  platform::NTSTATUS NtOpenKey(platform::Handle& handle, platform::DWORD access,
+                               const platform::ObjectAttributes& attributes) override;
+  platform::NTSTATUS NtEnumerateKey(platform::Handle key, platform::DWORD index, platform::DWORD infoClass,
+                                    std::span<std::byte> buffer, platform::DWORD& resultLength) override;
+  platform::NTSTATUS NtEnumerateValueKey(platform::Handle key, platform::DWORD index, platform::DWORD infoClass,
+                                         std::span<std::byte> buffer, platform::DWORD& resultLength) override;
+  platform::NTSTATUS NtQueryValueKey(platform::Handle key, std::u16string_view valueName, platform::DWORD infoClass,
+                                     std::span<std::byte> buffer, platform::DWORD& resultLength) override;
+  platform::NTSTATUS NtDeleteValueKey(platform::Handle key, std::u16string_view valueName) override;
+  platform::NTSTATUS RtlFormatCurrentUserKeyPath(std::u16string& path) override;
 
   // --- processes and objects ---
   platform::NTSTATUS NtQuerySystemInformation(platform::DWORD infoClass, std::span<std::byte> buffer,

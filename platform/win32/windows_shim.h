@@ -122,6 +122,8 @@
 #undef REG_LINK
 #undef REG_MULTI_SZ
 #undef REG_QWORD
+// --- registry (native) ---
+#undef STATUS_OBJECT_PATH_SYNTAX_BAD
 
 // --- processes ---
 #undef PROCESS_TERMINATE

@@ -1,0 +1,130 @@
+// The real native key functions, bound by name from ntdll.
+#include "platform/win32/win32_classes.h"
+
+namespace win32 {
+
+namespace {
+
+// The native argument records, declared here so no native header's macros can collide with the
+// portable constants.
+struct NtUnicodeString {
+  USHORT Length;
+  USHORT MaximumLength;
+  PWSTR Buffer;
+};
+struct NtObjectAttributes {
+  ULONG Length;
+  HANDLE RootDirectory;
+  NtUnicodeString* ObjectName;
+  ULONG Attributes;
+  void* SecurityDescriptor;
+  void* SecurityQualityOfService;
+};
+
+using NtOpenKeyFn = LONG(NTAPI*)(HANDLE*, ACCESS_MASK, NtObjectAttributes*);
+using NtEnumerateKeyFn = LONG(NTAPI*)(HANDLE, ULONG, ULONG, void*, ULONG, ULONG*);
+using NtQueryValueKeyFn = LONG(NTAPI*)(HANDLE, NtUnicodeString*, ULONG, void*, ULONG, ULONG*);
+using NtDeleteValueKeyFn = LONG(NTAPI*)(HANDLE, NtUnicodeString*);
+using RtlFormatCurrentUserKeyPathFn = LONG(NTAPI*)(NtUnicodeString*);
+using RtlFreeUnicodeStringFn = void(NTAPI*)(NtUnicodeString*);
+
+template <typename Fn>
+Fn NtdllExport(const char* name) {
+  return reinterpret_cast<Fn>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), name)));
+}
+
+// A counted string over the whole text, zero characters included; false when too long.
+bool CountedString(std::u16string_view text, NtUnicodeString& out) {
+  if (text.size() > 32767) return false;
+  out.Length = static_cast<USHORT>(text.size() * 2);
+  out.MaximumLength = out.Length;
+  out.Buffer = reinterpret_cast<PWSTR>(const_cast<char16_t*>(text.data()));
+  return true;
+}
+
+}  // namespace
+
+platform::NTSTATUS Win32Ntdll::NtOpenKey(platform::Handle& handle, platform::DWORD access,
+                                         const platform::ObjectAttributes& attributes) {
+  static const auto fn = NtdllExport<NtOpenKeyFn>("NtOpenKey");
+  handle = platform::kNullHandle;
+  if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
+  NtUnicodeString name;
+  if (!CountedString(attributes.name, name)) return platform::STATUS_OBJECT_NAME_INVALID;
+  NtObjectAttributes oa;
+  oa.Length = sizeof oa;
+  oa.RootDirectory = ToHandle(attributes.rootDirectory);
+  oa.ObjectName = &name;
+  oa.Attributes = attributes.attributes;
+  oa.SecurityDescriptor = nullptr;
+  oa.SecurityQualityOfService = nullptr;
+  HANDLE h = nullptr;
+  const auto s = static_cast<platform::NTSTATUS>(fn(&h, access, &oa));
+  if (s == platform::STATUS_SUCCESS) handle = reinterpret_cast<platform::Handle>(h);
+  return s;
+}
+
+platform::NTSTATUS Win32Ntdll::NtEnumerateKey(platform::Handle key, platform::DWORD index,
+                                              platform::DWORD infoClass, std::span<std::byte> buffer,
+                                              platform::DWORD& resultLength) {
+  static const auto fn = NtdllExport<NtEnumerateKeyFn>("NtEnumerateKey");
+  resultLength = 0;
+  if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
+  ULONG length = 0;
+  const auto s = static_cast<platform::NTSTATUS>(
+      fn(ToHandle(key), index, infoClass, buffer.data(), static_cast<ULONG>(buffer.size()), &length));
+  resultLength = length;
+  return s;
+}
+
+platform::NTSTATUS Win32Ntdll::NtEnumerateValueKey(platform::Handle key, platform::DWORD index,
+                                                   platform::DWORD infoClass, std::span<std::byte> buffer,
+                                                   platform::DWORD& resultLength) {
+  static const auto fn = NtdllExport<NtEnumerateKeyFn>("NtEnumerateValueKey");
+  resultLength = 0;
+  if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
+  ULONG length = 0;
+  const auto s = static_cast<platform::NTSTATUS>(
+      fn(ToHandle(key), index, infoClass, buffer.data(), static_cast<ULONG>(buffer.size()), &length));
+  resultLength = length;
+  return s;
+}
+
+platform::NTSTATUS Win32Ntdll::NtQueryValueKey(platform::Handle key, std::u16string_view valueName,
+                                               platform::DWORD infoClass, std::span<std::byte> buffer,
+                                               platform::DWORD& resultLength) {
+  static const auto fn = NtdllExport<NtQueryValueKeyFn>("NtQueryValueKey");
+  resultLength = 0;
+  if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
+  NtUnicodeString name;
+  if (!CountedString(valueName, name)) return platform::STATUS_OBJECT_NAME_INVALID;
+  ULONG length = 0;
+  const auto s = static_cast<platform::NTSTATUS>(
+      fn(ToHandle(key), &name, infoClass, buffer.data(), static_cast<ULONG>(buffer.size()), &length));
+  resultLength = length;
+  return s;
+}
+
+platform::NTSTATUS Win32Ntdll::NtDeleteValueKey(platform::Handle key, std::u16string_view valueName) {
+  static const auto fn = NtdllExport<NtDeleteValueKeyFn>("NtDeleteValueKey");
+  if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
+  NtUnicodeString name;
+  if (!CountedString(valueName, name)) return platform::STATUS_OBJECT_NAME_INVALID;
+  return static_cast<platform::NTSTATUS>(fn(ToHandle(key), &name));
+}
+
+platform::NTSTATUS Win32Ntdll::RtlFormatCurrentUserKeyPath(std::u16string& path) {
+  static const auto format = NtdllExport<RtlFormatCurrentUserKeyPathFn>("RtlFormatCurrentUserKeyPath");
+  static const auto release = NtdllExport<RtlFreeUnicodeStringFn>("RtlFreeUnicodeString");
+  path.clear();
+  if (format == nullptr || release == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
+  NtUnicodeString text{};
+  const auto s = static_cast<platform::NTSTATUS>(format(&text));
+  if (s != platform::STATUS_SUCCESS) return s;
+  path.assign(reinterpret_cast<const char16_t*>(text.Buffer), text.Length / 2);
+  release(&text);
+  return s;
+}
+
+}  // namespace win32

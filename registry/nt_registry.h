@@ -1,0 +1,85 @@
+// The native view of the registry: keys and values through the native key functions, full counted names.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/handles.h"
+#include "platform/types.h"
+
+namespace registry {
+
+// Where a read puts its result: `text` for the string types (1 and 2), `bytes` for the others.
+struct TValueBuffer {
+  std::span<std::byte> bytes;
+  std::u16string text;
+};
+
+// The interface of a registry class; the typed readers are built on `ReadValue`.
+class TCustomRegistry {
+ public:
+  virtual ~TCustomRegistry() = default;
+
+  virtual bool ReadValue(std::u16string_view name, platform::DWORD valueType, TValueBuffer& buffer) = 0;
+  virtual bool OpenKey(std::u16string_view path) = 0;
+  virtual void CloseKey() = 0;
+  virtual std::uint32_t QueryReserved() = 0;
+  virtual bool DeleteValue(std::u16string_view name) = 0;
+  virtual void GetKeyNames(std::vector<std::u16string>& list) { list.clear(); }
+  virtual void GetValueNames(std::vector<std::u16string>& list) { list.clear(); }
+
+  std::int64_t ReadInt64(std::u16string_view name);
+  double ReadFloat(std::u16string_view name);
+  double ReadDateTime(std::u16string_view name);
+  std::u16string ReadString(std::u16string_view name);
+  std::u16string ReadExpandString(std::u16string_view name);
+
+  std::u16string CurrentPath;
+  platform::HKEY RootKey = 0;
+
+ protected:
+  // The first 8 bytes of a value read as binary data, zero-padded.
+  std::uint64_t ReadEightBytes(std::u16string_view name);
+};
+
+// Registry access through the native key functions: what a rootkit filtering the Win32
+// registry functions cannot hide.
+class TNtRegistry : public TCustomRegistry {
+ public:
+  TNtRegistry() = default;
+  ~TNtRegistry() override;
+  TNtRegistry(const TNtRegistry&) = delete;
+  TNtRegistry& operator=(const TNtRegistry&) = delete;
+
+  bool ReadValue(std::u16string_view name, platform::DWORD valueType, TValueBuffer& buffer) override;
+  // Refuses a path holding a zero character: the native layer would otherwise see a shorter
+  // path and open another key than the one named.
+  bool OpenKey(std::u16string_view path) override;
+  void CloseKey() override;
+  std::uint32_t QueryReserved() override { return 0; }
+  // Deletes the value named exactly `name`, zero characters included.
+  bool DeleteValue(std::u16string_view name) override;
+  void GetKeyNames(std::vector<std::u16string>& list) override;
+  void GetValueNames(std::vector<std::u16string>& list) override;
+
+  platform::Handle KeyHandle() const { return keyHandle_; }
+
+  // The native path of a root key: "\Registry\Machine" for HKEY_LOCAL_MACHINE, "\Registry\User"
+  // for HKEY_USERS, the user's key below it for HKEY_CURRENT_USER; nothing for the others.
+  static std::optional<std::u16string> NativeRootPath(platform::HKEY root);
+
+ private:
+  platform::Handle keyHandle_ = platform::kNullHandle;
+};
+
+// The names in a run of enumeration records (pure, for hostile buffers): the name of a key
+// record (class 0) or a value record (class 0), or nothing when the record is malformed.
+std::optional<std::u16string> KeyNameOfRecord(std::span<const std::byte> record, std::size_t returned);
+std::optional<std::u16string> ValueNameOfRecord(std::span<const std::byte> record, std::size_t returned);
+
+}  // namespace registry

@@ -1,0 +1,102 @@
+// The hidden-registry indicator and the native key listing on small simulated machines.
+#include <gtest/gtest.h>
+
+#include "engine/registry_indicator.h"
+#include "registry/nt_registry.h"
+#include "test_support.h"
+
+namespace {
+
+const std::u16string kZeroName(u"a\0b", 3);
+const std::u16string kKey = u"HKLM\\SOFTWARE\\Test";
+const char* kParams = "description=t,rootkey=HKEY_LOCAL_MACHINE,keypath=\\SOFTWARE\\Test\\";
+
+struct Case {
+  const char* what;
+  void (*setup)(sim::MachineBuilder&);
+  const char* params;
+  std::vector<std::string> results;
+  std::vector<std::int32_t> kinds;
+  std::uint8_t state;
+};
+
+const Case kCases[] = {
+    {"hidden value", [](sim::MachineBuilder& b) { b.StringValue(kKey, u"ghost", u"x").hidden = true; }, kParams,
+     {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\ghost"}, {5}, 1},
+    {"hidden key", [](sim::MachineBuilder& b) { b.Key(kKey + u"\\Sub").hidden = true; }, kParams,
+     {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\Sub"}, {4}, 1},
+    {"case differs only", [](sim::MachineBuilder& b) { b.Key(kKey + u"\\MiXed"); b.StringValue(kKey, u"", u"d"); },
+     kParams, {}, {}, 2},
+    {"lower-case root name", [](sim::MachineBuilder& b) { b.StringValue(kKey, u"ghost", u"x").hidden = true; },
+     "description=t,rootkey=hklm,keypath=\\SOFTWARE\\Test\\", {}, {}, 2},
+    {"failed Win32 open",
+     [](sim::MachineBuilder& b) {
+       b.StringValue(kKey, u"ghost", u"x").hidden = true;
+       b.Key(kKey).fail.win32Open = true;
+     },
+     kParams, {}, {}, 2},
+    {"failed native open",
+     [](sim::MachineBuilder& b) {
+       b.StringValue(kKey, u"ghost", u"x").hidden = true;
+       b.Key(kKey).fail.nativeOpen = true;
+     },
+     kParams, {}, {}, 2},
+};
+
+TEST(RegistryIndicator, ComparisonRules) {
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    sim::MachineBuilder b;
+    b.Key(kKey);
+    c.setup(b);
+    testing_support::SimMachineFixture fx(b);
+    engine::TRootKitIndicatorRegistry indicator(c.params);
+    indicator.RunTest();
+    EXPECT_EQ(indicator.Results(), c.results);
+    EXPECT_EQ(indicator.ResultKinds(), c.kinds);
+    EXPECT_EQ(indicator.State(), c.state);
+    if (c.results.empty()) {
+      EXPECT_EQ(indicator.ResultText(), "No hidden entries detected.");
+    }
+  }
+}
+
+TEST(RegistryIndicator, ZeroCharacterNamesAreReportedEvenWhenWin32ListsThem) {
+  sim::MachineBuilder b;
+  b.Key(kKey + u"\\" + kZeroName);
+  b.StringValue(kKey, kZeroName, u"z");
+  b.StringValue(kKey, u"ghost", u"x").hidden = true;
+  testing_support::SimMachineFixture fx(b);
+  engine::TRootKitIndicatorRegistry indicator(kParams);
+  indicator.RunTest();
+  EXPECT_EQ(indicator.State(), 1);
+  EXPECT_EQ(indicator.ResultKinds(), (std::vector<std::int32_t>{4, 5, 5}));
+}
+
+TEST(NtRegistry, ListsFullCountedNamesAndRefusesZeroInPath) {
+  sim::MachineBuilder b;
+  b.StringValue(kKey, u"", u"d");
+  b.StringValue(kKey, kZeroName, u"z");
+  b.StringValue(kKey, u"a", u"plain");
+  b.Key(kKey + u"\\" + kZeroName);
+  testing_support::SimMachineFixture fx(b);
+  registry::TNtRegistry reg;
+  reg.RootKey = platform::HKEY_LOCAL_MACHINE;
+  EXPECT_FALSE(reg.OpenKey(std::u16string(u"\\SOFTWARE\\Test\0x", 16)));
+  ASSERT_TRUE(reg.OpenKey(u"\\SOFTWARE\\Test\\"));
+  std::vector<std::u16string> names;
+  reg.GetValueNames(names);
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"", kZeroName, u"a"}));
+  reg.GetKeyNames(names);
+  EXPECT_EQ(names, (std::vector<std::u16string>{kZeroName}));
+  EXPECT_EQ(reg.ReadString(u"a"), u"plain");
+  EXPECT_TRUE(reg.DeleteValue(kZeroName));
+  reg.GetValueNames(names);
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"", u"a"}));
+
+  registry::TNtRegistry other;
+  other.RootKey = platform::HKEY_CLASSES_ROOT;
+  EXPECT_FALSE(other.OpenKey(u"\\SOFTWARE\\Test\\"));
+}
+
+}  // namespace
