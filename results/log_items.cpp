@@ -5,9 +5,9 @@
 #include <exception>
 
 #include "engine/comma_text.h"
+#include "files/match_rules.h"
 #include "platform/platform.h"
 #include "results/digests.h"
-#include "results/log_match.h"
 #include "results/tweaks.h"
 
 namespace results {
@@ -50,7 +50,7 @@ std::string TSystemLogItem::MD5() {
 bool TSystemLogItem::Matches(std::string_view pattern, int mode) {
   for (const std::string& text :
        {CompleteFilename(), Filename, LocationPath(), MakroLocationPath(), MD5(), LASSH()})
-    if (LogMatchText(text, pattern, mode, true)) return true;
+    if (files::MatchText(text, pattern, mode, true)) return true;
   return false;
 }
 

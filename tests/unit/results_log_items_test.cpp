@@ -118,10 +118,24 @@ TEST_F(LogItems, SavingGoesOnAfterAFailingItem) {
 TEST_F(LogItems, MatchesTriesEveryTextOfTheItem) {
   TSystemLogItem item;
   item.Filename = "C:\\abc.txt";
-  EXPECT_TRUE(item.Matches("c:\\ABC.TXT", 5));                        // the file name, any case
+  EXPECT_TRUE(item.Matches("c:\\ABC.TXT", 5));                       // the file name, any case
   EXPECT_TRUE(item.Matches("900150983cd24fb0d6963f7d28e17f72", 5));  // its digest
   EXPECT_TRUE(item.Matches("<undefined>", 5));                       // the location texts
   EXPECT_FALSE(item.Matches("C:\\abc", 5));
+
+  // Every mode of the shared rules, ignoring case; the mode's top bit is ignored.
+  struct Case {
+    const char* pattern;
+    int mode;
+    bool found;
+  } cases[] = {
+      {"ABC", 0, true},        {"xyz", 0, false},         {"*\\ABC.*", 1, true},
+      {"abc.txt", 1, false},   {"xyz or qqq", 2, false},  {"abc and not xyz", 2, true},
+      {"^c:\\\\a.c", 3, true}, {"^abc", 3, false},        {"abc.t", 4, true},
+      {"*\\ABC.*", 129, true}, {"c:\\abc.txt", 6, false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(item.Matches(c.pattern, c.mode), c.found) << c.pattern << " mode " << c.mode;
 }
 
 TEST_F(LogItems, NewItemsTakeTheCollectionsTarget) {
