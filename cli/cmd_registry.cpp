@@ -1,8 +1,245 @@
-// The registry commands of the console program.
+// The registry commands of the console program: what the native view says of a key or a value.
+#include <cstring>
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "app/text.h"
 #include "cli/commands.h"
+#include "platform/platform.h"
+#include "registry/nt_registry.h"
+#include "registry/win32_registry.h"
 
 namespace cli {
 
-void AddRegistryCommands(CLI::App& /*app*/, CLI::App& /*show*/) {}
+namespace {
+
+// Names holding a zero character cannot be typed; "<NUL>" stands for one, as the output writes it.
+std::u16string FromArgument(const std::string& arg) {
+  auto& k32 = platform::Current().kernel32;
+#ifdef _WIN32
+  std::u16string text = k32.MultiByteToWideChar(platform::CP_ACP, arg);
+#else
+  std::u16string text = k32.MultiByteToWideChar(platform::CP_UTF8, arg);
+#endif
+  for (std::size_t at; (at = text.find(u"<NUL>")) != std::u16string::npos;) text.replace(at, 5, 1, u'\0');
+  return text;
+}
+
+std::string Shown(std::u16string_view name) { return app::ShowZeros(app::Utf8(name)); }
+
+std::string TypeName(platform::DWORD type) {
+  static const char* const kNames[] = {"REG_NONE",
+                                       "REG_SZ",
+                                       "REG_EXPAND_SZ",
+                                       "REG_BINARY",
+                                       "REG_DWORD",
+                                       "REG_DWORD_BIG_ENDIAN",
+                                       "REG_LINK",
+                                       "REG_MULTI_SZ",
+                                       "REG_RESOURCE_LIST",
+                                       "REG_FULL_RESOURCE_DESCRIPTOR",
+                                       "REG_RESOURCE_REQUIREMENTS_LIST",
+                                       "REG_QWORD"};
+  return type < std::size(kNames) ? kNames[type] : "type " + std::to_string(type);
+}
+
+std::u16string Utf16Of(const std::vector<std::byte>& data) {
+  std::u16string text(data.size() / 2, u'\0');
+  if (!text.empty()) std::memcpy(text.data(), data.data(), text.size() * 2);
+  return text;
+}
+
+std::string Hex(const std::vector<std::byte>& data) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    if (i != 0) out += ',';
+    const auto b = std::to_integer<unsigned>(data[i]);
+    out += kDigits[b >> 4];
+    out += kDigits[b & 15];
+  }
+  return out;
+}
+
+// The data as a reader expects it: text for the string types, a number for 32- and 64-bit
+// values of the right size, strings for a multi-string, hex bytes otherwise.
+nlohmann::json DataOf(const registry::TRawValue& v) {
+  switch (v.Type) {
+    case platform::REG_SZ:
+    case platform::REG_EXPAND_SZ: {
+      std::u16string text = Utf16Of(v.Data);
+      if (!text.empty() && text.back() == u'\0') text.pop_back();
+      return app::Utf8(text);
+    }
+    case platform::REG_MULTI_SZ: {
+      std::u16string text = Utf16Of(v.Data);
+      while (!text.empty() && text.back() == u'\0') text.pop_back();
+      nlohmann::json list = nlohmann::json::array();
+      std::size_t start = 0;
+      while (start <= text.size() && !text.empty()) {
+        const std::size_t end = std::min(text.find(u'\0', start), text.size());
+        list.push_back(app::Utf8(text.substr(start, end - start)));
+        start = end + 1;
+      }
+      return list;
+    }
+    case platform::REG_DWORD:
+      if (v.Data.size() == 4) {
+        std::uint32_t n;
+        std::memcpy(&n, v.Data.data(), 4);
+        return n;
+      }
+      break;
+    case platform::REG_QWORD:
+      if (v.Data.size() == 8) {
+        std::uint64_t n;
+        std::memcpy(&n, v.Data.data(), 8);
+        return n;
+      }
+      break;
+    default:
+      break;
+  }
+  return Hex(v.Data);
+}
+
+nlohmann::json ValueJson(std::u16string_view name, const registry::TRawValue& v) {
+  return {
+      {"name", app::Utf8(name)}, {"type", TypeName(v.Type)}, {"size", v.Data.size()}, {"data", DataOf(v)}};
+}
+
+std::string DataText(const nlohmann::json& data) {
+  if (data.is_string()) return app::ShowZeros(data.get<std::string>());
+  if (data.is_array()) {
+    std::string out;
+    for (const auto& s : data) out += (out.empty() ? "" : " | ") + app::ShowZeros(s.get<std::string>());
+    return out;
+  }
+  return data.dump();
+}
+
+void PrintJson(const nlohmann::json& j) {
+  std::cout << j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+}
+
+// Opens `keyPath` below `root` in the native view, or says why not on stderr.
+bool OpenNative(registry::TNtRegistry& reg, platform::HKEY root, const std::u16string& keyPath,
+                const std::string& shown) {
+  reg.RootKey = root;
+  if (!registry::TNtRegistry::NativeRootPath(root)) {
+    std::cerr << "umbrascopec: " << shown
+              << ": the native view reaches HKEY_LOCAL_MACHINE, HKEY_USERS and HKEY_CURRENT_USER only\n";
+    return false;
+  }
+  if (keyPath.find(u'\0') != std::u16string::npos) {
+    std::cerr << "umbrascopec: " << shown << ": a key path holding a zero character is not opened\n";
+    return false;
+  }
+  if (!reg.OpenKey(keyPath)) {
+    std::cerr << "umbrascopec: cannot open key " << shown
+              << ": the native view cannot open it (missing or access denied)\n";
+    return false;
+  }
+  return true;
+}
+
+int ShowKey(const std::string& target, const Options& o) {
+  platform::HKEY root = 0;
+  std::u16string keyPath;
+  std::u16string text = FromArgument(target);
+  if (text.find(u'\\') == std::u16string::npos) text += u'\\';
+  if (!registry::SplitKeyText(text, root, keyPath)) {
+    std::cerr << "umbrascopec: " << target
+              << ": not a registry key (expected a hive such as HKLM, then \\ and the path)\n";
+    return kExitError;
+  }
+  const std::string shown = registry::RootKeyName(root) + Shown(keyPath);
+  registry::TNtRegistry reg;
+  if (!OpenNative(reg, root, keyPath, shown)) return kExitError;
+  std::vector<std::u16string> keys, values;
+  reg.GetKeyNames(keys);
+  reg.GetValueNames(values);
+  nlohmann::json j = {{"key", registry::RootKeyName(root) + app::Utf8(keyPath)},
+                      {"subkeys", nlohmann::json::array()},
+                      {"values", nlohmann::json::array()}};
+  for (const auto& k : keys) j["subkeys"].push_back(app::Utf8(k));
+  for (const auto& name : values) {
+    const auto v = reg.QueryValue(name);
+    j["values"].push_back(v ? ValueJson(name, *v)
+                            : nlohmann::json{{"name", app::Utf8(name)}, {"error", "unreadable"}});
+  }
+  if (o.json) {
+    PrintJson(j);
+    return kExitClean;
+  }
+  std::cout << "key: " << shown << "\n"
+            << "subkeys: " << keys.size() << "\n";
+  for (const auto& k : keys) std::cout << "  " << Shown(k) << "\n";
+  std::cout << "values: " << values.size() << "\n";
+  for (const auto& v : j["values"]) {
+    const std::string name = v["name"].get<std::string>();
+    std::cout << "  " << (name.empty() ? "(default)" : app::ShowZeros(name)) << "\t";
+    if (v.contains("error"))
+      std::cout << "(unreadable)\n";
+    else
+      std::cout << v["type"].get<std::string>() << "\t" << DataText(v["data"]) << "\n";
+  }
+  return kExitClean;
+}
+
+int ShowValue(const std::string& target, const Options& o) {
+  platform::HKEY root = 0;
+  std::u16string keyPath, name;
+  if (!registry::SplitValueText(FromArgument(target), root, keyPath, name)) {
+    std::cerr << "umbrascopec: " << target
+              << ": not a registry value (expected a hive such as HKLM, the key path, then \\ and the value "
+                 "name)\n";
+    return kExitError;
+  }
+  if (keyPath.size() > 1 && keyPath.back() == u'\\') keyPath.pop_back();
+  const std::string keyShown = registry::RootKeyName(root) + Shown(keyPath);
+  registry::TNtRegistry reg;
+  if (!OpenNative(reg, root, keyPath, keyShown)) return kExitError;
+  const auto v = reg.QueryValue(name);
+  if (!v) {
+    std::cerr << "umbrascopec: " << keyShown << "\\" << Shown(name) << ": no such value in the native view\n";
+    return kExitError;
+  }
+  nlohmann::json j = ValueJson(name, *v);
+  j["key"] = registry::RootKeyName(root) + app::Utf8(keyPath);
+  if (o.json) {
+    PrintJson(j);
+    return kExitClean;
+  }
+  std::cout << "key: " << keyShown << "\n"
+            << "name: " << (name.empty() ? "(default)" : Shown(name)) << "\n"
+            << "type: " << j["type"].get<std::string>() << "\n"
+            << "size: " << v->Data.size() << "\n"
+            << "data: " << DataText(j["data"]) << "\n";
+  return kExitClean;
+}
+
+}  // namespace
+
+void AddRegistryCommands(CLI::App& /*app*/, CLI::App& show) {
+  static Options keyOptions, valueOptions;
+  static std::string keyTarget, valueTarget;
+  auto* key =
+      show.add_subcommand("key", "print the subkeys and values of a key as the native view lists them");
+  key->add_option("TARGET", keyTarget,
+                  "the key, e.g. HKLM\\SOFTWARE\\Microsoft (<NUL> stands for a zero character)")
+      ->required();
+  AddCommonOptions(*key, keyOptions);
+  SetAction(*key, keyOptions, [](const Options& o) { return ShowKey(keyTarget, o); });
+
+  auto* value =
+      show.add_subcommand("value", "print the type and data of a value as the native view reads it");
+  value
+      ->add_option("TARGET", valueTarget,
+                   "the key path, then \\ and the value name (<NUL> stands for a zero character)")
+      ->required();
+  AddCommonOptions(*value, valueOptions);
+  SetAction(*value, valueOptions, [](const Options& o) { return ShowValue(valueTarget, o); });
+}
 
 }  // namespace cli

@@ -18,6 +18,8 @@ namespace rec = platform::records;
 // The listing buffers: a 16- or 12-byte header and room for 260 characters.
 constexpr std::size_t kKeyBufferSize = 536;
 constexpr std::size_t kValueBufferSize = 532;
+// Names are counted in 16 bits of bytes, so no honest record is larger than this.
+constexpr std::size_t kLargestRecord = 16 + 65536;
 
 std::uint32_t Read32(std::span<const std::byte> b, std::size_t at) {
   std::uint32_t v;
@@ -27,8 +29,8 @@ std::uint32_t Read32(std::span<const std::byte> b, std::size_t at) {
 
 // A counted name at `nameAt`, `NameLength` bytes at `lengthAt`; both must lie inside what the
 // call reported as written and inside the buffer.
-std::optional<std::u16string> NameOf(std::span<const std::byte> record, std::size_t returned, std::size_t lengthAt,
-                                     std::size_t nameAt) {
+std::optional<std::u16string> NameOf(std::span<const std::byte> record, std::size_t returned,
+                                     std::size_t lengthAt, std::size_t nameAt) {
   const std::size_t limit = std::min(record.size(), returned);
   if (limit < nameAt) return std::nullopt;
   const std::uint32_t bytes = Read32(record, lengthAt);
@@ -46,7 +48,15 @@ void ListNames(platform::Handle key, std::size_t bufferSize, Enumerate enumerate
   std::vector<std::byte> buffer(bufferSize);
   for (platform::DWORD index = 0;; ++index) {
     platform::DWORD returned = 0;
-    if (enumerate(key, index, buffer, returned) != platform::STATUS_SUCCESS) return;
+    platform::NTSTATUS status = enumerate(key, index, buffer, returned);
+    // A name longer than the usual buffer holds would otherwise end the listing there, and every
+    // entry after it would be missing from the native view: ask again with the size reported.
+    if ((status == platform::STATUS_BUFFER_OVERFLOW || status == platform::STATUS_BUFFER_TOO_SMALL) &&
+        returned > buffer.size() && returned <= kLargestRecord) {
+      buffer.resize(returned);
+      status = enumerate(key, index, buffer, returned);
+    }
+    if (status != platform::STATUS_SUCCESS) return;
     auto name = nameOf(buffer, returned);
     if (!name) return;
     list.push_back(std::move(*name));
@@ -79,7 +89,9 @@ std::uint64_t TCustomRegistry::ReadEightBytes(std::u16string_view name) {
 std::int64_t TCustomRegistry::ReadInt64(std::u16string_view name) {
   return static_cast<std::int64_t>(ReadEightBytes(name));
 }
-double TCustomRegistry::ReadFloat(std::u16string_view name) { return std::bit_cast<double>(ReadEightBytes(name)); }
+double TCustomRegistry::ReadFloat(std::u16string_view name) {
+  return std::bit_cast<double>(ReadEightBytes(name));
+}
 double TCustomRegistry::ReadDateTime(std::u16string_view name) { return ReadFloat(name); }
 
 std::u16string TCustomRegistry::ReadString(std::u16string_view name) {
@@ -105,7 +117,8 @@ std::optional<std::u16string> TNtRegistry::NativeRootPath(platform::HKEY root) {
       return u"\\Registry\\User";
     case platform::HKEY_CURRENT_USER: {
       std::u16string path;
-      if (platform::Current().ntdll.RtlFormatCurrentUserKeyPath(path) != platform::STATUS_SUCCESS) return std::nullopt;
+      if (platform::Current().ntdll.RtlFormatCurrentUserKeyPath(path) != platform::STATUS_SUCCESS)
+        return std::nullopt;
       return path;
     }
     default:
@@ -122,7 +135,8 @@ bool TNtRegistry::OpenKey(std::u16string_view path) {
   attributes.name = full;
   attributes.attributes = platform::OBJ_INHERIT | platform::OBJ_CASE_INSENSITIVE | platform::OBJ_OPENIF;
   platform::Handle handle = platform::kNullHandle;
-  if (platform::Current().ntdll.NtOpenKey(handle, platform::KEY_ALL_ACCESS, attributes) != platform::STATUS_SUCCESS)
+  if (platform::Current().ntdll.NtOpenKey(handle, platform::KEY_ALL_ACCESS, attributes) !=
+      platform::STATUS_SUCCESS)
     return false;
   // Callers close an earlier key first; one left open is not leaked.
   CloseKey();
@@ -133,7 +147,8 @@ bool TNtRegistry::OpenKey(std::u16string_view path) {
 
 void TNtRegistry::CloseKey() {
   if (keyHandle_ == platform::kNullHandle) return;
-  if (platform::Current().ntdll.NtClose(keyHandle_) == platform::STATUS_SUCCESS) keyHandle_ = platform::kNullHandle;
+  if (platform::Current().ntdll.NtClose(keyHandle_) == platform::STATUS_SUCCESS)
+    keyHandle_ = platform::kNullHandle;
 }
 
 bool TNtRegistry::DeleteValue(std::u16string_view name) {
@@ -161,26 +176,39 @@ void TNtRegistry::GetValueNames(std::vector<std::u16string>& list) {
       ValueNameOfRecord, list);
 }
 
-bool TNtRegistry::ReadValue(std::u16string_view name, platform::DWORD valueType, TValueBuffer& buffer) {
-  if (keyHandle_ == platform::kNullHandle) return false;
-  // Value names reach the reader as zero-terminated text.
-  name = name.substr(0, name.find(u'\0'));
+std::optional<TRawValue> TNtRegistry::QueryValue(std::u16string_view name) {
+  if (keyHandle_ == platform::kNullHandle) return std::nullopt;
   auto& nt = platform::Current().ntdll;
   platform::DWORD needed = 0;
   if (nt.NtQueryValueKey(keyHandle_, name, rec::KeyValueFullInformation, {}, needed) !=
       platform::STATUS_BUFFER_TOO_SMALL)
-    return false;
+    return std::nullopt;
   std::vector<std::byte> record(needed);
   platform::DWORD returned = 0;
   if (nt.NtQueryValueKey(keyHandle_, name, rec::KeyValueFullInformation, record, returned) != platform::STATUS_SUCCESS)
-    return false;
+    return std::nullopt;
+  return ValueOfRecord(record, returned);
+}
+
+std::optional<TRawValue> ValueOfRecord(std::span<const std::byte> record, std::size_t returned) {
   constexpr std::size_t kHeader = offsetof(rec::KEY_VALUE_FULL_INFORMATION, Name);
   const std::size_t limit = std::min<std::size_t>(record.size(), returned);
-  if (limit < kHeader) return false;
+  if (limit < kHeader) return std::nullopt;
   const std::size_t dataAt = Read32(record, offsetof(rec::KEY_VALUE_FULL_INFORMATION, DataOffset));
   const std::size_t dataLength = Read32(record, offsetof(rec::KEY_VALUE_FULL_INFORMATION, DataLength));
-  if (dataAt > limit || dataLength > limit - dataAt) return false;
-  const std::span<const std::byte> data(record.data() + dataAt, dataLength);
+  if (dataAt > limit || dataLength > limit - dataAt) return std::nullopt;
+  TRawValue value;
+  value.Type = Read32(record, offsetof(rec::KEY_VALUE_FULL_INFORMATION, Type));
+  value.Data.assign(record.begin() + static_cast<std::ptrdiff_t>(dataAt),
+                    record.begin() + static_cast<std::ptrdiff_t>(dataAt + dataLength));
+  return value;
+}
+
+bool TNtRegistry::ReadValue(std::u16string_view name, platform::DWORD valueType, TValueBuffer& buffer) {
+  // Value names reach the reader as zero-terminated text.
+  const auto value = QueryValue(name.substr(0, name.find(u'\0')));
+  if (!value) return false;
+  const std::span<const std::byte> data(value->Data);
 
   switch (valueType) {
     case platform::REG_SZ:

@@ -20,6 +20,12 @@ struct TValueBuffer {
   std::u16string text;
 };
 
+// A value as the native layer stores it.
+struct TRawValue {
+  platform::DWORD Type = 0;
+  std::vector<std::byte> Data;
+};
+
 // The interface of a registry class; the typed readers are built on `ReadValue`.
 class TCustomRegistry {
  public:
@@ -66,6 +72,8 @@ class TNtRegistry : public TCustomRegistry {
   bool DeleteValue(std::u16string_view name) override;
   void GetKeyNames(std::vector<std::u16string>& list) override;
   void GetValueNames(std::vector<std::u16string>& list) override;
+  // Type and data of the value named exactly `name` (zero characters included) in the open key.
+  std::optional<TRawValue> QueryValue(std::u16string_view name);
 
   platform::Handle KeyHandle() const { return keyHandle_; }
 
@@ -81,5 +89,7 @@ class TNtRegistry : public TCustomRegistry {
 // record (class 0) or a value record (class 0), or nothing when the record is malformed.
 std::optional<std::u16string> KeyNameOfRecord(std::span<const std::byte> record, std::size_t returned);
 std::optional<std::u16string> ValueNameOfRecord(std::span<const std::byte> record, std::size_t returned);
+// Type and data of a full value record (class 1), or nothing when its data lies outside it.
+std::optional<TRawValue> ValueOfRecord(std::span<const std::byte> record, std::size_t returned);
 
 }  // namespace registry

@@ -21,26 +21,51 @@ struct Case {
 };
 
 const Case kCases[] = {
-    {"hidden value", [](sim::MachineBuilder& b) { b.StringValue(kKey, u"ghost", u"x").hidden = true; }, kParams,
-     {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\ghost"}, {5}, 1},
-    {"hidden key", [](sim::MachineBuilder& b) { b.Key(kKey + u"\\Sub").hidden = true; }, kParams,
-     {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\Sub"}, {4}, 1},
-    {"case differs only", [](sim::MachineBuilder& b) { b.Key(kKey + u"\\MiXed"); b.StringValue(kKey, u"", u"d"); },
-     kParams, {}, {}, 2},
-    {"lower-case root name", [](sim::MachineBuilder& b) { b.StringValue(kKey, u"ghost", u"x").hidden = true; },
-     "description=t,rootkey=hklm,keypath=\\SOFTWARE\\Test\\", {}, {}, 2},
+    {"hidden value",
+     [](sim::MachineBuilder& b) { b.StringValue(kKey, u"ghost", u"x").hidden = true; },
+     kParams,
+     {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\ghost"},
+     {5},
+     1},
+    {"hidden key",
+     [](sim::MachineBuilder& b) { b.Key(kKey + u"\\Sub").hidden = true; },
+     kParams,
+     {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\Sub"},
+     {4},
+     1},
+    {"case differs only",
+     [](sim::MachineBuilder& b) {
+       b.Key(kKey + u"\\MiXed");
+       b.StringValue(kKey, u"", u"d");
+     },
+     kParams,
+     {},
+     {},
+     2},
+    {"lower-case root name",
+     [](sim::MachineBuilder& b) { b.StringValue(kKey, u"ghost", u"x").hidden = true; },
+     "description=t,rootkey=hklm,keypath=\\SOFTWARE\\Test\\",
+     {},
+     {},
+     2},
     {"failed Win32 open",
      [](sim::MachineBuilder& b) {
        b.StringValue(kKey, u"ghost", u"x").hidden = true;
        b.Key(kKey).fail.win32Open = true;
      },
-     kParams, {}, {}, 2},
+     kParams,
+     {},
+     {},
+     2},
     {"failed native open",
      [](sim::MachineBuilder& b) {
        b.StringValue(kKey, u"ghost", u"x").hidden = true;
        b.Key(kKey).fail.nativeOpen = true;
      },
-     kParams, {}, {}, 2},
+     kParams,
+     {},
+     {},
+     2},
 };
 
 TEST(RegistryIndicator, ComparisonRules) {
@@ -97,6 +122,25 @@ TEST(NtRegistry, ListsFullCountedNamesAndRefusesZeroInPath) {
   registry::TNtRegistry other;
   other.RootKey = platform::HKEY_CLASSES_ROOT;
   EXPECT_FALSE(other.OpenKey(u"\\SOFTWARE\\Test\\"));
+}
+
+TEST(NtRegistry, ALongNameDoesNotEndTheListing) {
+  // Whatever followed a name too long for the usual record buffer would vanish from the native view.
+  const std::u16string longName(1000, u'L');
+  sim::MachineBuilder b;
+  b.StringValue(kKey, longName, u"x");
+  b.StringValue(kKey, u"after", u"y");
+  b.Key(kKey + u"\\" + std::u16string(300, u'K'));
+  b.Key(kKey + u"\\later");
+  testing_support::SimMachineFixture fx(b);
+  registry::TNtRegistry reg;
+  reg.RootKey = platform::HKEY_LOCAL_MACHINE;
+  ASSERT_TRUE(reg.OpenKey(u"\\SOFTWARE\\Test"));
+  std::vector<std::u16string> names;
+  reg.GetValueNames(names);
+  EXPECT_EQ(names, (std::vector<std::u16string>{longName, u"after"}));
+  reg.GetKeyNames(names);
+  EXPECT_EQ(names, (std::vector<std::u16string>{std::u16string(300, u'K'), u"later"}));
 }
 
 }  // namespace
