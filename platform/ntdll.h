@@ -44,6 +44,15 @@ class Ntdll {
   virtual NTSTATUS NtQueryValueKey(Handle key, std::u16string_view valueName, DWORD infoClass,
                                    std::span<std::byte> buffer, DWORD& resultLength) = 0;
   virtual NTSTATUS NtDeleteValueKey(Handle key, std::u16string_view valueName) = 0;
+  // Opens the key, creating its last component when missing (the parent must exist);
+  // `disposition` is REG_CREATED_NEW_KEY or REG_OPENED_EXISTING_KEY.
+  virtual NTSTATUS NtCreateKey(Handle& handle, DWORD access, const ObjectAttributes& attributes,
+                               DWORD& disposition) = 0;
+  // Stores the value named exactly `valueName` (zero characters included), replacing one of that name.
+  virtual NTSTATUS NtSetValueKey(Handle key, std::u16string_view valueName, DWORD type,
+                                 std::span<const std::byte> data) = 0;
+  // Deletes the open key; STATUS_CANNOT_DELETE while it has subkeys.
+  virtual NTSTATUS NtDeleteKey(Handle key) = 0;
   // The native path of the current user's key: "\Registry\User\" followed by the user's SID.
   virtual NTSTATUS RtlFormatCurrentUserKeyPath(std::u16string& path) = 0;
 

@@ -126,7 +126,10 @@ std::optional<std::u16string> TNtRegistry::NativeRootPath(platform::HKEY root) {
   }
 }
 
-bool TNtRegistry::OpenKey(std::u16string_view path) {
+bool TNtRegistry::OpenKey(std::u16string_view path) { return Open(path, false); }
+bool TNtRegistry::CreateKey(std::u16string_view path) { return Open(path, true); }
+
+bool TNtRegistry::Open(std::u16string_view path, bool create) {
   if (path.find(u'\0') != std::u16string_view::npos) return false;
   const auto root = NativeRootPath(RootKey);
   if (!root) return false;
@@ -135,14 +138,38 @@ bool TNtRegistry::OpenKey(std::u16string_view path) {
   attributes.name = full;
   attributes.attributes = platform::OBJ_INHERIT | platform::OBJ_CASE_INSENSITIVE | platform::OBJ_OPENIF;
   platform::Handle handle = platform::kNullHandle;
-  if (platform::Current().ntdll.NtOpenKey(handle, platform::KEY_ALL_ACCESS, attributes) !=
-      platform::STATUS_SUCCESS)
-    return false;
+  auto& nt = platform::Current().ntdll;
+  platform::DWORD disposition = 0;
+  const platform::NTSTATUS status =
+      create ? nt.NtCreateKey(handle, platform::KEY_ALL_ACCESS, attributes, disposition)
+             : nt.NtOpenKey(handle, platform::KEY_ALL_ACCESS, attributes);
+  if (status != platform::STATUS_SUCCESS) return false;
   // Callers close an earlier key first; one left open is not leaked.
   CloseKey();
   keyHandle_ = handle;
   CurrentPath = path;
   return true;
+}
+
+void TNtRegistry::WriteValue(std::u16string_view name, platform::DWORD valueType,
+                             std::span<const std::byte> data) {
+  if (keyHandle_ == platform::kNullHandle) return;
+  platform::Current().ntdll.NtSetValueKey(keyHandle_, name.substr(0, name.find(u'\0')), valueType, data);
+}
+
+bool TNtRegistry::DeleteKey(std::u16string_view path) {
+  // Resolved in UTF-16 so no character of either part can turn into another key's name.
+  std::u16string resolved(path);
+  if (path.empty() || path.front() != u'\\') {
+    resolved = CurrentPath;
+    if (resolved.empty() || resolved.back() != u'\\') resolved += u'\\';
+    resolved += path;
+  }
+  CloseKey();
+  if (!CreateKey(resolved)) return false;
+  const bool deleted = platform::Current().ntdll.NtDeleteKey(keyHandle_) == platform::STATUS_SUCCESS;
+  CloseKey();
+  return deleted;
 }
 
 void TNtRegistry::CloseKey() {
@@ -185,7 +212,8 @@ std::optional<TRawValue> TNtRegistry::QueryValue(std::u16string_view name) {
     return std::nullopt;
   std::vector<std::byte> record(needed);
   platform::DWORD returned = 0;
-  if (nt.NtQueryValueKey(keyHandle_, name, rec::KeyValueFullInformation, record, returned) != platform::STATUS_SUCCESS)
+  if (nt.NtQueryValueKey(keyHandle_, name, rec::KeyValueFullInformation, record, returned) !=
+      platform::STATUS_SUCCESS)
     return std::nullopt;
   return ValueOfRecord(record, returned);
 }

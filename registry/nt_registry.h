@@ -32,9 +32,13 @@ class TCustomRegistry {
   virtual ~TCustomRegistry() = default;
 
   virtual bool ReadValue(std::u16string_view name, platform::DWORD valueType, TValueBuffer& buffer) = 0;
+  virtual void WriteValue(std::u16string_view name, platform::DWORD valueType,
+                          std::span<const std::byte> data) = 0;
+  virtual bool CreateKey(std::u16string_view path) = 0;
   virtual bool OpenKey(std::u16string_view path) = 0;
   virtual void CloseKey() = 0;
   virtual std::uint32_t QueryReserved() = 0;
+  virtual bool DeleteKey(std::u16string_view /*path*/) { return false; }
   virtual bool DeleteValue(std::u16string_view name) = 0;
   virtual void GetKeyNames(std::vector<std::u16string>& list) { list.clear(); }
   virtual void GetValueNames(std::vector<std::u16string>& list) { list.clear(); }
@@ -63,6 +67,14 @@ class TNtRegistry : public TCustomRegistry {
   TNtRegistry& operator=(const TNtRegistry&) = delete;
 
   bool ReadValue(std::u16string_view name, platform::DWORD valueType, TValueBuffer& buffer) override;
+  // Stores the value under its name up to the first zero character; nothing when no key is open.
+  void WriteValue(std::u16string_view name, platform::DWORD valueType,
+                  std::span<const std::byte> data) override;
+  // Opens the key, creating it when missing (its parent must exist); the same refusals as OpenKey.
+  bool CreateKey(std::u16string_view path) override;
+  // Deletes a key without subkeys: a path starting with "\" names it from the root, any other is
+  // taken below the current path. The open key is closed either way.
+  bool DeleteKey(std::u16string_view path) override;
   // Refuses a path holding a zero character: the native layer would otherwise see a shorter
   // path and open another key than the one named.
   bool OpenKey(std::u16string_view path) override;
@@ -82,6 +94,8 @@ class TNtRegistry : public TCustomRegistry {
   static std::optional<std::u16string> NativeRootPath(platform::HKEY root);
 
  private:
+  bool Open(std::u16string_view path, bool create);
+
   platform::Handle keyHandle_ = platform::kNullHandle;
 };
 

@@ -80,20 +80,29 @@ RegValue* FindValueExactly(RegKey& key, std::u16string_view name) {
 
 }  // namespace
 
-NTSTATUS SimNtdll::NtOpenKey(platform::Handle& handle, DWORD /*access*/, const platform::ObjectAttributes& attributes) {
-  std::lock_guard lock(m_.mutex);
-  handle = platform::kNullHandle;
+// The full native path named by `attributes`: absolute, or below an open key.
+static NTSTATUS NativePathOf(Machine& m, const platform::ObjectAttributes& attributes, std::u16string& path) {
   if (attributes.name.size() > 32767) return platform::STATUS_OBJECT_NAME_INVALID;
-  std::u16string path;
   if (attributes.rootDirectory != platform::kNullHandle) {
-    auto* parent = m_.handles.Get<NativeKeyObject>(attributes.rootDirectory);
+    auto* parent = m.handles.Get<NativeKeyObject>(attributes.rootDirectory);
     if (parent == nullptr) return platform::STATUS_INVALID_HANDLE;
-    if (!attributes.name.empty() && attributes.name.front() == u'\\') return platform::STATUS_OBJECT_PATH_SYNTAX_BAD;
+    if (!attributes.name.empty() && attributes.name.front() == u'\\')
+      return platform::STATUS_OBJECT_PATH_SYNTAX_BAD;
     path = parent->path + u"\\" + std::u16string(attributes.name);
   } else {
-    if (attributes.name.empty() || attributes.name.front() != u'\\') return platform::STATUS_OBJECT_PATH_SYNTAX_BAD;
+    if (attributes.name.empty() || attributes.name.front() != u'\\')
+      return platform::STATUS_OBJECT_PATH_SYNTAX_BAD;
     path = attributes.name;
   }
+  return platform::STATUS_SUCCESS;
+}
+
+NTSTATUS SimNtdll::NtOpenKey(platform::Handle& handle, DWORD /*access*/,
+                             const platform::ObjectAttributes& attributes) {
+  std::lock_guard lock(m_.mutex);
+  handle = platform::kNullHandle;
+  std::u16string path;
+  if (NTSTATUS s = NativePathOf(m_, attributes, path); s != platform::STATUS_SUCCESS) return s;
   RegKey* key = m_.FindKey(path);
   if (key == nullptr) return platform::STATUS_OBJECT_NAME_NOT_FOUND;
   if (key->fail.nativeOpen) return platform::STATUS_ACCESS_DENIED;
@@ -111,8 +120,8 @@ NTSTATUS SimNtdll::NtEnumerateKey(platform::Handle keyHandle, DWORD index, DWORD
   if (infoClass != platform::records::KeyBasicInformation) return platform::STATUS_INVALID_PARAMETER;
   if (index >= key->subkeys.size()) return platform::STATUS_NO_MORE_ENTRIES;
   const RegKey& sub = *key->subkeys[index];
-  return WriteRecord(buffer, resultLength, offsetof(platform::records::KEY_BASIC_INFORMATION, Name), sub.name, {},
-                     [&](std::uint32_t nameBytes, std::uint32_t) {
+  return WriteRecord(buffer, resultLength, offsetof(platform::records::KEY_BASIC_INFORMATION, Name), sub.name,
+                     {}, [&](std::uint32_t nameBytes, std::uint32_t) {
                        Put64(buffer, 0, sub.lastWrite);
                        Put32(buffer, 8, 0);
                        Put32(buffer, 12, nameBytes);
@@ -140,6 +149,61 @@ NTSTATUS SimNtdll::NtQueryValueKey(platform::Handle keyHandle, std::u16string_vi
   const RegValue* v = FindValueExactly(*key, valueName);
   if (v == nullptr) return platform::STATUS_OBJECT_NAME_NOT_FOUND;
   return ValueRecord(*v, infoClass, buffer, resultLength);
+}
+
+NTSTATUS SimNtdll::NtCreateKey(platform::Handle& handle, DWORD /*access*/,
+                               const platform::ObjectAttributes& attributes, DWORD& disposition) {
+  std::lock_guard lock(m_.mutex);
+  handle = platform::kNullHandle;
+  disposition = 0;
+  std::u16string path;
+  if (NTSTATUS s = NativePathOf(m_, attributes, path); s != platform::STATUS_SUCCESS) return s;
+  while (path.size() > 1 && path.back() == u'\\') path.pop_back();
+  RegKey* key = m_.FindKey(path);
+  if (key != nullptr) {
+    if (key->fail.nativeOpen) return platform::STATUS_ACCESS_DENIED;
+    disposition = platform::REG_OPENED_EXISTING_KEY;
+  } else {
+    // Only the last component is created; a missing parent fails as on a real system.
+    const std::size_t slash = path.rfind(u'\\');
+    RegKey* parent = slash == 0 ? nullptr : m_.FindKey(std::u16string_view(path).substr(0, slash));
+    if (parent == nullptr) return platform::STATUS_OBJECT_NAME_NOT_FOUND;
+    auto created = std::make_unique<RegKey>();
+    created->name = path.substr(slash + 1);
+    created->sddl = kDefaultKeySddl;
+    parent->AddSubkey(std::move(created));
+    disposition = platform::REG_CREATED_NEW_KEY;
+  }
+  handle = m_.handles.Add(std::make_unique<NativeKeyObject>(std::move(path)));
+  return platform::STATUS_SUCCESS;
+}
+
+NTSTATUS SimNtdll::NtSetValueKey(platform::Handle keyHandle, std::u16string_view valueName, DWORD type,
+                                 std::span<const std::byte> data) {
+  std::lock_guard lock(m_.mutex);
+  NTSTATUS status;
+  RegKey* key = KeyOf(m_, keyHandle, status);
+  if (key == nullptr) return status;
+  RegValue* v = FindValueExactly(*key, valueName);
+  if (v == nullptr) {
+    key->values.emplace_back();
+    v = &key->values.back();
+    v->name = valueName;
+  }
+  v->type = type;
+  v->data.resize(data.size());
+  if (!data.empty()) std::memcpy(v->data.data(), data.data(), data.size());
+  return platform::STATUS_SUCCESS;
+}
+
+NTSTATUS SimNtdll::NtDeleteKey(platform::Handle keyHandle) {
+  std::lock_guard lock(m_.mutex);
+  NTSTATUS status;
+  RegKey* key = KeyOf(m_, keyHandle, status);
+  if (key == nullptr) return status;
+  if (!key->subkeys.empty() || key->parent == nullptr) return platform::STATUS_CANNOT_DELETE;
+  key->parent->RemoveSubkey(key);
+  return platform::STATUS_SUCCESS;
 }
 
 NTSTATUS SimNtdll::NtDeleteValueKey(platform::Handle keyHandle, std::u16string_view valueName) {

@@ -33,6 +33,11 @@ class SimNtdll final : public platform::Ntdll {
   platform::NTSTATUS NtQueryValueKey(platform::Handle key, std::u16string_view valueName, platform::DWORD infoClass,
                                      std::span<std::byte> buffer, platform::DWORD& resultLength) override;
   platform::NTSTATUS NtDeleteValueKey(platform::Handle key, std::u16string_view valueName) override;
+  platform::NTSTATUS NtCreateKey(platform::Handle& handle, platform::DWORD access,
+                                 const platform::ObjectAttributes& attributes, platform::DWORD& disposition) override;
+  platform::NTSTATUS NtSetValueKey(platform::Handle key, std::u16string_view valueName, platform::DWORD type,
+                                   std::span<const std::byte> data) override;
+  platform::NTSTATUS NtDeleteKey(platform::Handle key) override;
   platform::NTSTATUS RtlFormatCurrentUserKeyPath(std::u16string& path) override;
 
   // --- processes and objects ---

@@ -22,6 +22,10 @@ struct NtObjectAttributes {
 };
 
 using NtOpenKeyFn = LONG(NTAPI*)(HANDLE*, ACCESS_MASK, NtObjectAttributes*);
+using NtCreateKeyFn = LONG(NTAPI*)(HANDLE*, ACCESS_MASK, NtObjectAttributes*, ULONG, NtUnicodeString*, ULONG,
+                                   ULONG*);
+using NtSetValueKeyFn = LONG(NTAPI*)(HANDLE, NtUnicodeString*, ULONG, ULONG, const void*, ULONG);
+using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
 using NtEnumerateKeyFn = LONG(NTAPI*)(HANDLE, ULONG, ULONG, void*, ULONG, ULONG*);
 using NtQueryValueKeyFn = LONG(NTAPI*)(HANDLE, NtUnicodeString*, ULONG, void*, ULONG, ULONG*);
 using NtDeleteValueKeyFn = LONG(NTAPI*)(HANDLE, NtUnicodeString*);
@@ -45,13 +49,9 @@ bool CountedString(std::u16string_view text, NtUnicodeString& out) {
 
 }  // namespace
 
-platform::NTSTATUS Win32Ntdll::NtOpenKey(platform::Handle& handle, platform::DWORD access,
-                                         const platform::ObjectAttributes& attributes) {
-  static const auto fn = NtdllExport<NtOpenKeyFn>("NtOpenKey");
-  handle = platform::kNullHandle;
-  if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
-  NtUnicodeString name;
-  if (!CountedString(attributes.name, name)) return platform::STATUS_OBJECT_NAME_INVALID;
+// Object attributes over `name` (which must outlive the call) as the portable ones describe them.
+static NtObjectAttributes NativeAttributes(const platform::ObjectAttributes& attributes,
+                                           NtUnicodeString& name) {
   NtObjectAttributes oa;
   oa.Length = sizeof oa;
   oa.RootDirectory = ToHandle(attributes.rootDirectory);
@@ -59,10 +59,57 @@ platform::NTSTATUS Win32Ntdll::NtOpenKey(platform::Handle& handle, platform::DWO
   oa.Attributes = attributes.attributes;
   oa.SecurityDescriptor = nullptr;
   oa.SecurityQualityOfService = nullptr;
+  return oa;
+}
+
+platform::NTSTATUS Win32Ntdll::NtOpenKey(platform::Handle& handle, platform::DWORD access,
+                                         const platform::ObjectAttributes& attributes) {
+  static const auto fn = NtdllExport<NtOpenKeyFn>("NtOpenKey");
+  handle = platform::kNullHandle;
+  if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
+  NtUnicodeString name;
+  if (!CountedString(attributes.name, name)) return platform::STATUS_OBJECT_NAME_INVALID;
+  NtObjectAttributes oa = NativeAttributes(attributes, name);
   HANDLE h = nullptr;
   const auto s = static_cast<platform::NTSTATUS>(fn(&h, access, &oa));
   if (s == platform::STATUS_SUCCESS) handle = reinterpret_cast<platform::Handle>(h);
   return s;
+}
+
+platform::NTSTATUS Win32Ntdll::NtCreateKey(platform::Handle& handle, platform::DWORD access,
+                                           const platform::ObjectAttributes& attributes,
+                                           platform::DWORD& disposition) {
+  static const auto fn = NtdllExport<NtCreateKeyFn>("NtCreateKey");
+  handle = platform::kNullHandle;
+  disposition = 0;
+  if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
+  NtUnicodeString name;
+  if (!CountedString(attributes.name, name)) return platform::STATUS_OBJECT_NAME_INVALID;
+  NtObjectAttributes oa = NativeAttributes(attributes, name);
+  HANDLE h = nullptr;
+  ULONG created = 0;
+  const auto s = static_cast<platform::NTSTATUS>(fn(&h, access, &oa, 0, nullptr, 0, &created));
+  if (s == platform::STATUS_SUCCESS) {
+    handle = reinterpret_cast<platform::Handle>(h);
+    disposition = created;
+  }
+  return s;
+}
+
+platform::NTSTATUS Win32Ntdll::NtSetValueKey(platform::Handle key, std::u16string_view valueName,
+                                             platform::DWORD type, std::span<const std::byte> data) {
+  static const auto fn = NtdllExport<NtSetValueKeyFn>("NtSetValueKey");
+  if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
+  NtUnicodeString name;
+  if (!CountedString(valueName, name)) return platform::STATUS_OBJECT_NAME_INVALID;
+  return static_cast<platform::NTSTATUS>(
+      fn(ToHandle(key), &name, 0, type, data.data(), static_cast<ULONG>(data.size())));
+}
+
+platform::NTSTATUS Win32Ntdll::NtDeleteKey(platform::Handle key) {
+  static const auto fn = NtdllExport<NtDeleteKeyFn>("NtDeleteKey");
+  if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
+  return static_cast<platform::NTSTATUS>(fn(ToHandle(key)));
 }
 
 platform::NTSTATUS Win32Ntdll::NtEnumerateKey(platform::Handle key, platform::DWORD index,

@@ -1,6 +1,8 @@
 // The hidden-registry indicator and the native key listing on small simulated machines.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "engine/registry_indicator.h"
 #include "registry/nt_registry.h"
 #include "test_support.h"
@@ -122,6 +124,43 @@ TEST(NtRegistry, ListsFullCountedNamesAndRefusesZeroInPath) {
   registry::TNtRegistry other;
   other.RootKey = platform::HKEY_CLASSES_ROOT;
   EXPECT_FALSE(other.OpenKey(u"\\SOFTWARE\\Test\\"));
+}
+
+TEST(NtRegistry, CreateWriteAndDeleteKeys) {
+  sim::MachineBuilder b;
+  b.Key(kKey + u"\\Sub");
+  b.Key(kKey + u"\\Parent\\Child");
+  b.Key(u"HKLM\\SOFTWARE\\Other");
+  testing_support::SimMachineFixture fx(b);
+  auto exists = [](std::u16string_view path) {
+    registry::TNtRegistry probe;
+    probe.RootKey = platform::HKEY_LOCAL_MACHINE;
+    return probe.OpenKey(path);
+  };
+  registry::TNtRegistry reg;
+  reg.RootKey = platform::HKEY_LOCAL_MACHINE;
+
+  // Writing through a name with a zero character stores it under the part before the zero.
+  ASSERT_TRUE(reg.CreateKey(u"\\SOFTWARE\\Test\\New\\"));
+  const std::array<std::byte, 4> dword{std::byte{7}};
+  reg.WriteValue(std::u16string(u"n\0x", 3), platform::REG_DWORD, dword);
+  EXPECT_EQ(reg.ReadInt64(u"n"), 7);
+  EXPECT_FALSE(reg.CreateKey(u"\\SOFTWARE\\Missing\\Deeper"));  // only the last part is created
+  EXPECT_FALSE(reg.CreateKey(std::u16string(u"\\SOFTWARE\\Te\0st", 14)));
+
+  ASSERT_TRUE(reg.OpenKey(u"\\SOFTWARE\\Test\\"));
+  EXPECT_TRUE(reg.DeleteKey(u"Sub"));  // relative to the current path
+  EXPECT_FALSE(exists(u"\\SOFTWARE\\Test\\Sub"));
+  reg.CurrentPath = u"\\SOFTWARE\\Test";
+  EXPECT_TRUE(reg.DeleteKey(u"\\SOFTWARE\\Other"));  // from the root, current path aside
+  EXPECT_FALSE(exists(u"\\SOFTWARE\\Other"));
+  reg.CurrentPath = u"\\SOFTWARE\\Test";   // a delete leaves the deleted key's path as current
+  EXPECT_FALSE(reg.DeleteKey(u"Parent"));  // still has a subkey
+  EXPECT_TRUE(exists(u"\\SOFTWARE\\Test\\Parent\\Child"));
+  reg.CurrentPath = u"\\SOFTWARE\\Test";
+  EXPECT_TRUE(reg.DeleteKey(u"Ghost"));  // created and deleted again
+  EXPECT_FALSE(exists(u"\\SOFTWARE\\Test\\Ghost"));
+  EXPECT_EQ(reg.KeyHandle(), platform::kNullHandle);
 }
 
 TEST(NtRegistry, ALongNameDoesNotEndTheListing) {
