@@ -37,6 +37,7 @@ jq -e '[.streams[].name] == ["", ":a\u0000b:$DATA", ":café:$DATA"]' <<<"$json" 
 
 # The Windows build reads the same image through the same code.
 wine_json=$(w "$EXE" show file 'C:\x\z.txt' --image image.json --json | tr -d '\r')
-[[ $(jq -c .streams <<<"$wine_json") == $(jq -c .streams <<<"$json") ]] ||
+wine_streams=$(jq -c .streams <<<"$wine_json")
+[[ $wine_streams == "$(jq -c .streams <<<"$json")" ]] ||
   fail "the Windows build lists other streams: $wine_json"
 echo "native and Windows builds agree"
