@@ -108,7 +108,7 @@ bool SimKernel32::BackupRead(Handle file, std::span<std::byte> buffer, DWORD& by
   std::lock_guard lock(m_.mutex);
   bytesRead = 0;
   if (abort) {
-    if (context != 0) m_.handles.Close(context);
+    if (m_.handles.Get<SimBackupContext>(context) != nullptr) m_.handles.Close(context);
     context = 0;
     return true;
   }
