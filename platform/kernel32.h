@@ -1,7 +1,10 @@
 // The kernel32 surface the scanners call: versions, code pages, comparison, drives, system folders.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,6 +84,21 @@ class Kernel32 {
   virtual Handle FindFirstFileA(std::string_view mask, FindDataA& data) = 0;
   virtual bool FindNextFileA(Handle find, FindDataA& data) = 0;
   virtual bool FindClose(Handle find) = 0;
+
+  // --- files: streams ---
+  // CreateFileW without security attributes or template; kInvalidHandle on failure. Folders
+  // open only with FILE_FLAG_BACKUP_SEMANTICS.
+  virtual Handle CreateFileW(std::u16string_view path, DWORD access, DWORD share, DWORD disposition,
+                             DWORD flagsAndAttributes) = 0;
+  // The next bytes of the object's backup image: per stream a records::WIN32_STREAM_ID head,
+  // its name and its data; `bytesRead` is 0 at the end of the image. `context` starts at 0 and
+  // stays the caller's until a call with `abort` true releases it (buffer unused then).
+  virtual bool BackupRead(Handle file, std::span<std::byte> buffer, DWORD& bytesRead, bool abort,
+                          bool processSecurity, std::uintptr_t& context) = 0;
+  // Skips data within the current stream only: when the stream ends first it moves to that end,
+  // reports the bytes moved and fails with ERROR_SEEK.
+  virtual bool BackupSeek(Handle file, DWORD lowBytesToSeek, DWORD highBytesToSeek, DWORD& lowBytesSeeked,
+                          DWORD& highBytesSeeked, std::uintptr_t& context) = 0;
 
   // --- processes ---
   // 0 on failure (last error set).

@@ -88,6 +88,39 @@ static_assert(offsetof(FILE_BOTH_DIR_INFORMATION, ShortNameLength) == 68);
 static_assert(offsetof(FILE_BOTH_DIR_INFORMATION, ShortName) == 70);
 static_assert(offsetof(FILE_BOTH_DIR_INFORMATION, FileName) == 94);
 
+// --- files: streams ---
+
+// The head of one stream in a backup image (BackupRead): the name (dwStreamNameSize bytes of
+// UTF-16, no terminator) follows at cStreamName, then Size bytes of data. The struct is padded
+// to 24 bytes, but on the wire the name starts right after the 20-byte head.
+struct WIN32_STREAM_ID {
+  std::uint32_t dwStreamId;
+  std::uint32_t dwStreamAttributes;
+  std::int64_t Size;
+  std::uint32_t dwStreamNameSize;  // bytes
+  char16_t cStreamName[1];
+};
+static_assert(offsetof(WIN32_STREAM_ID, dwStreamAttributes) == 4);
+static_assert(offsetof(WIN32_STREAM_ID, Size) == 8);
+static_assert(offsetof(WIN32_STREAM_ID, dwStreamNameSize) == 16);
+static_assert(offsetof(WIN32_STREAM_ID, cStreamName) == 20);
+
+// NtQueryInformationFile class 22: one record per data stream, "::$DATA" for the unnamed one
+// and ":name:$DATA" for the others. Records are chained like the directory records.
+inline constexpr std::uint32_t FileStreamInformation = 22;
+
+struct FILE_STREAM_INFORMATION {
+  std::uint32_t NextEntryOffset;
+  std::uint32_t StreamNameLength;  // bytes
+  std::int64_t StreamSize;
+  std::int64_t StreamAllocationSize;
+  char16_t StreamName[1];
+};
+static_assert(offsetof(FILE_STREAM_INFORMATION, StreamNameLength) == 4);
+static_assert(offsetof(FILE_STREAM_INFORMATION, StreamSize) == 8);
+static_assert(offsetof(FILE_STREAM_INFORMATION, StreamAllocationSize) == 16);
+static_assert(offsetof(FILE_STREAM_INFORMATION, StreamName) == 24);
+
 // --- registry ---
 
 // NtEnumerateKey / NtEnumerateValueKey / NtQueryValueKey information classes and their

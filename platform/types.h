@@ -203,4 +203,15 @@ inline constexpr DWORD ERROR_BAD_LENGTH = 24;
 inline constexpr DWORD ERROR_PARTIAL_COPY = 299;
 inline constexpr NTSTATUS STATUS_INVALID_CID = 0xC000000B;
 
+// --- files: streams ---
+
+// CreateFile flag that opens folders as well as files, for backup reads.
+inline constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
+inline constexpr DWORD ERROR_SEEK = 25;
+// Stream identifiers of a backup image (WIN32_STREAM_ID.dwStreamId).
+inline constexpr DWORD BACKUP_DATA = 1;
+inline constexpr DWORD BACKUP_EA_DATA = 2;
+inline constexpr DWORD BACKUP_SECURITY_DATA = 3;
+inline constexpr DWORD BACKUP_ALTERNATE_DATA = 4;
+
 }  // namespace platform

@@ -177,6 +177,9 @@ struct SystemFacts {
   std::vector<std::u16string> commandLine = {u"umbrascope.exe"};
   std::u16string programFile = u"C:\\Program Files\\Umbrascope\\umbrascope.exe";
   bool wow64 = false;
+  // false: BackupRead answers ERROR_NOT_SUPPORTED, as Wine's does; the stream listing then
+  // needs its other route. Set in code only (images always have backup reads).
+  bool backupRead = true;
   std::map<int, std::u16string> shellFolders;  // CSIDL -> folder
   std::optional<platform::SystemTime> localTime;  // nothing: the host's clock
 };

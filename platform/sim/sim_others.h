@@ -22,6 +22,10 @@ class SimNtdll final : public platform::Ntdll {
                                           std::span<std::byte> buffer, std::uint32_t infoClass,
                                           bool returnSingleEntry, const std::u16string_view* fileName,
                                           bool restartScan) override;
+  // Class 22 (FILE_STREAM_INFORMATION) of a file opened with CreateFileW; the ntdll query
+  // hands that class over to it.
+  platform::NTSTATUS QueryStreamInformation(platform::Handle file, platform::IoStatus& io,
+                                            std::span<std::byte> buffer);
 
   // --- registry ---
   platform::NTSTATUS NtOpenKey(platform::Handle& handle, platform::DWORD access,

@@ -533,6 +533,8 @@ struct Gate {
 
 NTSTATUS SimNtdll::NtQueryInformationFile(Handle file, platform::IoStatus& io, std::span<std::byte> buffer,
                                           DWORD infoClass) {
+  // --- files: streams ---
+  if (infoClass == rec::FileStreamInformation) return QueryStreamInformation(file, io, buffer);
   const auto* dup = m_.handles.Get<DuplicateObject>(file);
   if (dup == nullptr) return platform::STATUS_INVALID_HANDLE;
   if (infoClass != platform::FileNameInformation) return platform::STATUS_INVALID_INFO_CLASS;

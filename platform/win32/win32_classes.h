@@ -43,6 +43,15 @@ class Win32Kernel32 final : public platform::Kernel32 {
   bool FindNextFileA(platform::Handle find, FindDataA& data) override;
   bool FindClose(platform::Handle find) override;
 
+  // --- files: streams ---
+  platform::Handle CreateFileW(std::u16string_view path, platform::DWORD access, platform::DWORD share,
+                               platform::DWORD disposition, platform::DWORD flagsAndAttributes) override;
+  bool BackupRead(platform::Handle file, std::span<std::byte> buffer, platform::DWORD& bytesRead, bool abort,
+                  bool processSecurity, std::uintptr_t& context) override;
+  bool BackupSeek(platform::Handle file, platform::DWORD lowBytesToSeek, platform::DWORD highBytesToSeek,
+                  platform::DWORD& lowBytesSeeked, platform::DWORD& highBytesSeeked,
+                  std::uintptr_t& context) override;
+
   // --- processes ---
   platform::Handle OpenProcess(platform::DWORD access, bool inherit, platform::DWORD processId) override;
   bool CloseHandle(platform::Handle handle) override;

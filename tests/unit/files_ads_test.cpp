@@ -10,8 +10,7 @@
 namespace {
 
 void PutLE(std::vector<std::byte>& out, std::uint64_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i)
-    out.push_back(static_cast<std::byte>(i < 8 ? (v >> (8 * i)) & 0xFF : 0));
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::byte>(i < 8 ? (v >> (8 * i)) & 0xFF : 0));
 }
 
 // One stream: header, `nameBytes` of UTF-16 name (may be odd), `dataPresent` bytes of data.
@@ -83,12 +82,15 @@ TEST(BackupImage, WalksStreamsAndStopsAtDamage) {
   }
 }
 
-TEST(BackupImage, NamesDropAnOddByteAndEndAtZero) {
+TEST(BackupImage, NamesDropAnOddByteAndKeepZeroCharacters) {
   struct Case {
     std::vector<std::uint8_t> bytes;
     std::u16string name;
   } cases[] = {
-      {{':', 0, 'a', 0, 'b'}, u":a"}, {{':', 0, 'a', 0, 0, 0, 'b', 0}, u":a"}, {{}, u""}, {{'x'}, u""},
+      {{':', 0, 'a', 0, 'b'}, u":a"},
+      {{':', 0, 'a', 0, 0, 0, 'b', 0}, std::u16string(u":a\0b", 4)},
+      {{}, u""},
+      {{'x'}, u""},
       {{0xAC, 0x20}, u"\u20AC"},
   };
   for (const auto& c : cases) {
