@@ -22,6 +22,10 @@ HIDEKIT_SYSDIR_FILE=umbrahide_driver.sys
 HIDEKIT_RUN_VALUE=umbrahide_run
 HIDEKIT_NOTIFY_SUBKEY=umbrahide_notify
 HIDEKIT_PROCESS_EXE=umbrahide_sleeper.exe
+# The sleeper's executable lives in a folder of its own, outside the Windows and System folders,
+# so that a scan of those folders finds only the objects made for it.
+HIDEKIT_PROCESS_DIR_NAME=umbrascope-hidekit
+HIDEKIT_PROCESS_PATH="C:\\$HIDEKIT_PROCESS_DIR_NAME\\$HIDEKIT_PROCESS_EXE"
 
 # Visible neighbours. Wine lists folders, subkeys and values sorted by name: the Run values sort
 # before and after the hidden one, the other neighbours after the hidden names.
@@ -32,6 +36,24 @@ HIDEKIT_RUN_SHOWN_AFTER=umbrashown_run
 HIDEKIT_NOTIFY_SHOWN=umbrashown_notify
 
 HIDEKIT_SLEEPER_PID=
+HIDEKIT_OWN_PREFIX=
+
+# A script run by hand, without the test run's prefix, gets a throwaway prefix of its own;
+# hidekit_prefix_remove deletes it again (and leaves a shared prefix alone).
+hidekit_prefix_ensure() {
+  [[ -n ${WINEPREFIX:-} ]] && return 0
+  HIDEKIT_OWN_PREFIX=$(mktemp -d "${TMPDIR:-/tmp}/hidekit-prefix.XXXXXX")
+  export WINEPREFIX=$HIDEKIT_OWN_PREFIX WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
+  echo "initialising a Wine prefix of our own in $WINEPREFIX"
+  wineboot -i </dev/null >/dev/null 2>&1
+}
+
+hidekit_prefix_remove() {
+  [[ -n $HIDEKIT_OWN_PREFIX ]] || return 0
+  wineserver -k 2>/dev/null || true
+  rm -rf "$HIDEKIT_OWN_PREFIX"
+  HIDEKIT_OWN_PREFIX=
+}
 
 hidekit_reg() { wine reg "$@" </dev/null >/dev/null; }
 
@@ -45,7 +67,7 @@ hidekit_objects_create() {
   echo shown >"$windir/system32/$HIDEKIT_SYSDIR_SHOWN"
   local v
   for v in "$HIDEKIT_RUN_SHOWN_BEFORE" "$HIDEKIT_RUN_VALUE" "$HIDEKIT_RUN_SHOWN_AFTER"; do
-    hidekit_reg add "$HIDEKIT_RUN_KEY" /v "$v" /d "C:\\windows\\$HIDEKIT_PROCESS_EXE" /f
+    hidekit_reg add "$HIDEKIT_RUN_KEY" /v "$v" /d "$HIDEKIT_PROCESS_PATH" /f
   done
   hidekit_reg add "$HIDEKIT_NOTIFY_KEY\\$HIDEKIT_NOTIFY_SUBKEY" /v DLLName /d "$HIDEKIT_SYSDIR_FILE" /f
   hidekit_reg add "$HIDEKIT_NOTIFY_KEY\\$HIDEKIT_NOTIFY_SHOWN" /f
@@ -53,9 +75,10 @@ hidekit_objects_create() {
 
 # Starts the long-running process with the hidden name and waits until Windows lists it.
 hidekit_sleeper_start() {
-  local exe="$WINEPREFIX/drive_c/windows/$HIDEKIT_PROCESS_EXE"
-  cp "$HIDEKIT_BIN/hidesleeper.exe" "$exe"
-  wine "C:\\windows\\$HIDEKIT_PROCESS_EXE" 1200 </dev/null >/dev/null 2>&1 &
+  local dir="$WINEPREFIX/drive_c/$HIDEKIT_PROCESS_DIR_NAME"
+  mkdir -p "$dir"
+  cp "$HIDEKIT_BIN/hidesleeper.exe" "$dir/$HIDEKIT_PROCESS_EXE"
+  wine "$HIDEKIT_PROCESS_PATH" 1200 </dev/null >/dev/null 2>&1 &
   HIDEKIT_SLEEPER_PID=$!
   local tries
   for ((tries = 0; tries < 60; tries++)); do
@@ -84,9 +107,10 @@ hidekit_objects_remove() {
   fi
   local windir="${WINEPREFIX:?}/drive_c/windows" name
   for name in "$HIDEKIT_WINDIR_FILE" "$HIDEKIT_WINDIR_FOLDER" "system32/$HIDEKIT_SYSDIR_FILE" \
-    "$HIDEKIT_WINDIR_SHOWN" "system32/$HIDEKIT_SYSDIR_SHOWN" "$HIDEKIT_PROCESS_EXE"; do
+    "$HIDEKIT_WINDIR_SHOWN" "system32/$HIDEKIT_SYSDIR_SHOWN"; do
     rm -rf "${windir:?}/${name:?}"
   done
+  rm -rf "${WINEPREFIX:?}/drive_c/${HIDEKIT_PROCESS_DIR_NAME:?}"
   local v
   for v in "$HIDEKIT_RUN_SHOWN_BEFORE" "$HIDEKIT_RUN_VALUE" "$HIDEKIT_RUN_SHOWN_AFTER"; do
     hidekit_reg delete "$HIDEKIT_RUN_KEY" /v "$v" /f 2>/dev/null || true
