@@ -51,8 +51,10 @@ void TRootKitIndicatorNTFiles::RunTest() {
     finder.OnFolderFound = [&](const std::string& t, const files::TSearchRec&) { win32Folders.push_back(t); };
     finder.Start();
   }
-  std::vector<std::string> win32 = win32Files;
-  win32.insert(win32.end(), win32Folders.begin(), win32Folders.end());
+  const std::size_t fileCount = win32Files.size();
+  std::vector<std::string> win32 = std::move(win32Files);
+  win32.insert(win32.end(), std::make_move_iterator(win32Folders.begin()),
+               std::make_move_iterator(win32Folders.end()));
   Win32Count = static_cast<std::int32_t>(win32.size());
   NativeCount = 0;
 
@@ -77,7 +79,7 @@ void TRootKitIndicatorNTFiles::RunTest() {
     if (!IsReservedDeviceName(win32[i])) continue;
     State_ = kStateFound;
     AddResult(k32.MultiByteToWideChar(platform::CP_ACP, folder + win32[i]),
-              i >= win32Files.size() ? kKindFolder : kKindFile);
+              i >= fileCount ? kKindFolder : kKindFile);
   }
   if (State_ == kStateNotRun) State_ = kStateNothingFound;
   if (NativeCount != Win32Count && NativeCount > 0) State_ = kStateFound;

@@ -47,39 +47,72 @@ std::string Quote(const std::string& s) { return "\"" + s + "\""; }
 
 }  // namespace
 
+namespace {
+
+// Builds the document like the library's own reader and keeps the parser's position, so a key
+// given twice is named with its path. Events are taken directly: the library's callback reader
+// searches the whole parent array after every object, which made large images load in
+// quadratic time.
+class TrackingReader : public nlohmann::detail::json_sax_dom_parser<Json> {
+  using Base = nlohmann::detail::json_sax_dom_parser<Json>;
+
+ public:
+  explicit TrackingReader(Json& result) : Base(result, true) {}
+
+  bool start_object(std::size_t n) {
+    stack_.push_back(Frame{});
+    return Base::start_object(n);
+  }
+  bool start_array(std::size_t n) {
+    stack_.push_back(Frame{true});
+    return Base::start_array(n);
+  }
+  bool key(std::string& k) {
+    Frame& f = stack_.back();
+    f.key = k;
+    if (!IsNote(f.key) && !f.keys.insert(f.key).second)
+      throw PathError(StackPath(stack_), "the key is given twice");
+    return Base::key(k);
+  }
+  bool end_object() {
+    Ended();
+    return Base::end_object();
+  }
+  bool end_array() {
+    Ended();
+    return Base::end_array();
+  }
+  bool null() { return Element(), Base::null(); }
+  bool boolean(bool v) { return Element(), Base::boolean(v); }
+  bool number_integer(std::int64_t v) { return Element(), Base::number_integer(v); }
+  bool number_unsigned(std::uint64_t v) { return Element(), Base::number_unsigned(v); }
+  bool number_float(double v, const std::string& s) { return Element(), Base::number_float(v, s); }
+  bool string(std::string& v) { return Element(), Base::string(v); }
+  bool binary(Json::binary_t& v) { return Element(), Base::binary(v); }
+
+ private:
+  void Element() {
+    if (!stack_.empty() && stack_.back().array) ++stack_.back().count;
+  }
+  void Ended() {
+    stack_.pop_back();
+    Element();
+  }
+
+  std::vector<Frame> stack_;
+};
+
+}  // namespace
+
 Json Parse(std::string_view text) {
-  std::vector<Frame> stack;
-  const Json::parser_callback_t track = [&](int, Json::parse_event_t event, Json& parsed) {
-    switch (event) {
-      case Json::parse_event_t::object_start:
-        stack.push_back(Frame{});
-        break;
-      case Json::parse_event_t::array_start:
-        stack.push_back(Frame{true});
-        break;
-      case Json::parse_event_t::key: {
-        Frame& f = stack.back();
-        f.key = parsed.get<std::string>();
-        if (!IsNote(f.key) && !f.keys.insert(f.key).second)
-          throw PathError(StackPath(stack), "the key is given twice");
-        break;
-      }
-      case Json::parse_event_t::value:
-        if (!stack.empty() && stack.back().array) ++stack.back().count;
-        break;
-      case Json::parse_event_t::object_end:
-      case Json::parse_event_t::array_end:
-        stack.pop_back();
-        if (!stack.empty() && stack.back().array) ++stack.back().count;
-        break;
-    }
-    return true;
-  };
+  Json result;
+  TrackingReader reader(result);
   try {
-    return Json::parse(text.begin(), text.end(), track);
+    Json::sax_parse(text.begin(), text.end(), &reader);
   } catch (const nlohmann::json::parse_error& e) {
     throw PathError("", SyntaxProblem(e));
   }
+  return result;
 }
 
 bool IsNote(std::string_view key) { return key.substr(0, 2) == "x-"; }

@@ -98,27 +98,30 @@ std::u16string GenerateShortName(std::u16string_view name,
   std::u16string ext;
   if (hasExt) ext = CleanShortPart(name.substr(dot + 1)).substr(0, 3);
   if (stem.empty()) stem.push_back(u'_');
-  // Within one folder the taken set only grows, so numbers below the last one handed out for
-  // the same stem and extension are still taken: starting there keeps a folder of many
-  // similar names linear instead of quadratic.
-  const std::u16string key = stem + u'.' + ext;
-  unsigned first = 1;
-  if (nextTry != nullptr) {
-    if (auto it = nextTry->find(key); it != nextTry->end()) first = it->second;
-  }
-  for (unsigned n = first;; ++n) {
+  // Within one folder the taken set only grows. A candidate depends only on its base (the
+  // stem cut to leave room for "~n"), n and the extension, so once a candidate is known taken,
+  // every later name with the same base can start past it: a folder of many similar names
+  // stays linear instead of quadratic.
+  for (unsigned n = 1;;) {
     std::u16string tail = u"~";
     for (char c : std::to_string(n)) tail += static_cast<char16_t>(c);
     std::u16string candidate = stem.substr(0, 8 - tail.size());
+    const std::u16string key = candidate + u'.' + ext;
+    if (nextTry != nullptr) {
+      if (auto it = nextTry->find(key); it != nextTry->end() && it->second > n) {
+        n = it->second;  // the tail may grow, and with it the base: work the candidate out again
+        continue;
+      }
+    }
     candidate += tail;
     if (!ext.empty()) {
       candidate += u'.';
       candidate += ext;
     }
-    if (!taken(candidate)) {
-      if (nextTry != nullptr) (*nextTry)[key] = n + 1;
-      return candidate;
-    }
+    const bool free = !taken(candidate);
+    if (nextTry != nullptr) (*nextTry)[key] = n + 1;
+    if (free) return candidate;
+    ++n;
   }
 }
 

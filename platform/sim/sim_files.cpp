@@ -223,6 +223,7 @@ Handle SimKernel32::FindFirstFileW(std::u16string_view mask, FindDataW& data) {
   }
   if (pattern == u"*.*") pattern = u"*";  // "*.*" matches names without a dot too
   auto find = std::make_unique<SimFind>();
+  find->entries.reserve(dir->children.size() + 2);
   auto take = [&](std::u16string_view name, const FileNode& f, bool folder) {
     if (WildcardMatch(pattern, name)) find->entries.push_back(FindRecord(name, f, folder));
   };
