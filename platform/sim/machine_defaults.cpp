@@ -100,13 +100,15 @@ std::u16string GenerateShortName(std::u16string_view name,
   if (stem.empty()) stem.push_back(u'_');
   // Within one folder the taken set only grows. A candidate depends only on its base (the
   // stem cut to leave room for "~n"), n and the extension, so once a candidate is known taken,
-  // every later name with the same base can start past it: a folder of many similar names
-  // stays linear instead of quadratic.
+  // every later name that reaches the same base with numbers of the same length can start
+  // past it: a folder of many similar names stays linear instead of quadratic.
   for (unsigned n = 1;;) {
     std::u16string tail = u"~";
     for (char c : std::to_string(n)) tail += static_cast<char16_t>(c);
     std::u16string candidate = stem.substr(0, 8 - tail.size());
-    const std::u16string key = candidate + u'.' + ext;
+    // Numbers of one length on one base form one sequence; a shorter stem can reach the same
+    // base with fewer digits, which is another sequence.
+    const std::u16string key = candidate + u'~' + static_cast<char16_t>(u'0' + tail.size()) + u'.' + ext;
     if (nextTry != nullptr) {
       if (auto it = nextTry->find(key); it != nextTry->end() && it->second > n) {
         n = it->second;  // the tail may grow, and with it the base: work the candidate out again

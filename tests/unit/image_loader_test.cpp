@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <set>
+#include <unordered_map>
 
 #include "platform/sim/builder.h"
 
@@ -456,6 +457,28 @@ TEST(ImageLoader, ShortNamesAreGeneratedUniqueInTheirFolder) {
     EXPECT_EQ(m->FindFile(std::u16string(u"C:\\d\\") + name)->shortName, shortName) << sim::Utf16ToUtf8(name);
 }
 
+// Resuming the numbering must hand out exactly the names a search from ~1 would, also where
+// names of different stems meet on the same base once the number grows ("FILE0~10").
+TEST(ImageLoader, ResumedShortNameNumberingMatchesAFullSearch) {
+  std::vector<std::u16string> names;
+  for (int i = 0; i < 400; ++i) {
+    std::string n = "file" + std::to_string(i % 3) + std::to_string(i) + (i % 7 == 0 ? ".log" : ".txt");
+    names.emplace_back(n.begin(), n.end());
+  }
+  for (const char16_t* n : {u"file0.txt", u"FILE0~12.TXT x.txt", u"fi.txt", u"f.txt"}) names.emplace_back(n);
+  std::set<std::u16string> takenFull, takenResumed;
+  std::unordered_map<std::u16string, unsigned> nextTry;
+  for (const auto& name : names) {
+    const auto full =
+        sim::GenerateShortName(name, [&](const std::u16string& c) { return takenFull.count(c) != 0; });
+    const auto resumed = sim::GenerateShortName(
+        name, [&](const std::u16string& c) { return takenResumed.count(c) != 0; }, &nextTry);
+    ASSERT_EQ(resumed, full) << sim::Utf16ToUtf8(name);
+    takenFull.insert(full);
+    takenResumed.insert(resumed);
+  }
+}
+
 // The demo machine exists to make every Quick Scan indicator and Deep Scan finding show; these
 // are the objects that promise rests on, so an edit that loses one fails here.
 TEST(ImageLoader, DemoImageHoldsWhatTheScansLookFor) {
@@ -525,7 +548,8 @@ TEST(ImageLoader, UnreadableFileIsNamed) {
 // where it left off instead of probing from ~1 for every name).
 TEST(ImageLoaderShortNames, ManySimilarNamesInOneFolder) {
   std::string json = R"({"umbrascopeImage": 1, "files": [)";
-  for (int i = 0; i < 300; ++i) json += (i ? "," : "") + std::string(R"({"path": "C:\\d\\Long file )") + std::to_string(i) + R"(.txt"})";
+  for (int i = 0; i < 300; ++i)
+    json += (i ? "," : "") + std::string(R"({"path": "C:\\d\\Long file )") + std::to_string(i) + R"(.txt"})";
   json += "]}";
   const auto m = sim::LoadImage(json, "many.json");
   std::set<std::u16string> shortNames;
