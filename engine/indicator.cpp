@@ -14,6 +14,18 @@ TRootKitIndicator::~TRootKitIndicator() = default;
 
 std::string TRootKitIndicator::ResultText() const { return CommaText(Results_); }
 
+std::string TRootKitIndicator::ResultNamesText(std::string_view none, std::string_view lead) const {
+  if (Results_.empty()) return std::string(none);
+  std::string text(lead);
+  for (std::size_t i = 0; i < Results_.size(); ++i) {
+    const std::string& r = Results_[i];
+    const std::size_t cut = r.find_last_of("\\:");
+    if (i > 0) text += ",";
+    text += cut == std::string::npos ? r : r.substr(cut + 1);
+  }
+  return text;
+}
+
 void TRootKitIndicator::RunTest() {
   ClearResults();
   State_ = kStateNotRun;

@@ -55,6 +55,10 @@ class TRootKitIndicator {
   bool IsNTFamily() const { return IsNTFamily_; }
 
  protected:
+  // `lead` followed by the last part (after the last "\" or ":") of every result, separated by
+  // commas; `none` when there are no results.
+  std::string ResultNamesText(std::string_view none, std::string_view lead) const;
+
   std::vector<std::string> Params_;
   std::vector<std::string> Results_;
   std::vector<std::int32_t> ResultKinds_;
@@ -73,10 +77,10 @@ struct TRootKitIndicatorClass {
 // The class reference of indicator class T.
 template <typename T>
 const TRootKitIndicatorClass& IndicatorClassOf(const char* name) {
-  static const TRootKitIndicatorClass cls{
-      name, [](std::string_view params) -> std::unique_ptr<TRootKitIndicator> {
-        return std::make_unique<T>(params);
-      }};
+  static const TRootKitIndicatorClass cls{name,
+                                          [](std::string_view params) -> std::unique_ptr<TRootKitIndicator> {
+                                            return std::make_unique<T>(params);
+                                          }};
   return cls;
 }
 

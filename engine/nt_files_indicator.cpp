@@ -87,15 +87,7 @@ void TRootKitIndicatorNTFiles::RunTest() {
 }
 
 std::string TRootKitIndicatorNTFiles::ResultText() const {
-  if (Results_.empty()) return "No hidden files detected.";
-  std::string text = "Hidden files: ";
-  for (std::size_t i = 0; i < Results_.size(); ++i) {
-    const std::string& r = Results_[i];
-    const std::size_t cut = r.find_last_of("\\:");
-    if (i > 0) text += ",";
-    text += cut == std::string::npos ? r : r.substr(cut + 1);
-  }
-  return text;
+  return ResultNamesText("No hidden files detected.", "Hidden files: ");
 }
 
 }  // namespace engine

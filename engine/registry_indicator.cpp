@@ -28,14 +28,17 @@ bool Contains(const Names& list, std::u16string_view name) {
 
 }  // namespace
 
-platform::HKEY TRootKitIndicatorRegistry::RootKeyValue() const { return registry::RootKeyFromName(Param("rootkey")); }
+platform::HKEY TRootKitIndicatorRegistry::RootKeyValue() const {
+  return registry::RootKeyFromName(Param("rootkey"));
+}
 
 void TRootKitIndicatorRegistry::RunTest() {
   TRootKitIndicator::RunTest();
   auto& k32 = platform::Current().kernel32;
   const std::string keyPath = KeyPath();
   const platform::HKEY root = RootKeyValue();
-  const std::u16string prefix = k32.MultiByteToWideChar(platform::CP_ACP, registry::RootKeyName(root) + keyPath);
+  const std::u16string prefix =
+      k32.MultiByteToWideChar(platform::CP_ACP, registry::RootKeyName(root) + keyPath);
   auto report = [&](const std::u16string& name, std::int32_t kind) {
     AddResult(prefix + name, kind);
     State_ = kStateFound;
@@ -81,15 +84,7 @@ void TRootKitIndicatorRegistry::RunTest() {
 }
 
 std::string TRootKitIndicatorRegistry::ResultText() const {
-  if (Results_.empty()) return "No hidden entries detected.";
-  std::string text = "Hidden entries: ";
-  for (std::size_t i = 0; i < Results_.size(); ++i) {
-    const std::string& r = Results_[i];
-    const std::size_t cut = r.find_last_of("\\:");
-    if (i > 0) text += ",";
-    text += cut == std::string::npos ? r : r.substr(cut + 1);
-  }
-  return text;
+  return ResultNamesText("No hidden entries detected.", "Hidden entries: ");
 }
 
 }  // namespace engine

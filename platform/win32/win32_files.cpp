@@ -1,54 +1,20 @@
 // The real native file functions: NtOpenFile and NtQueryDirectoryFile bound from ntdll.
 #include "platform/win32/win32_classes.h"
+#include "platform/win32/win32_native.h"
 
 namespace win32 {
 
 namespace {
 
-// The native argument records, declared here so no native header's macros can collide with the
-// portable constants.
-struct NtUnicodeString {
-  USHORT Length;
-  USHORT MaximumLength;
-  PWSTR Buffer;
-};
-struct NtObjectAttributes {
-  ULONG Length;
-  HANDLE RootDirectory;
-  NtUnicodeString* ObjectName;
-  ULONG Attributes;
-  void* SecurityDescriptor;
-  void* SecurityQualityOfService;
-};
-struct NtIoStatusBlock {
-  union {
-    LONG Status;
-    void* Pointer;
-  };
-  ULONG_PTR Information;
-};
-using UNICODE_STRING = NtUnicodeString;
-using OBJECT_ATTRIBUTES = NtObjectAttributes;
-using IO_STATUS_BLOCK = NtIoStatusBlock;
+using native::CountedString;
+using native::NtdllExport;
+using UNICODE_STRING = native::UnicodeString;
+using OBJECT_ATTRIBUTES = native::ObjectAttributes;
+using IO_STATUS_BLOCK = native::IoStatusBlock;
 
 using NtOpenFileFn = LONG(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*, ULONG, ULONG);
 using NtQueryDirectoryFileFn = LONG(NTAPI*)(HANDLE, HANDLE, void*, void*, IO_STATUS_BLOCK*, void*, ULONG,
                                             ULONG, BOOLEAN, UNICODE_STRING*, BOOLEAN);
-
-template <typename Fn>
-Fn NtdllExport(const char* name) {
-  return reinterpret_cast<Fn>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), name)));
-}
-
-// A counted string over the caller's text; false when it is too long to be counted.
-bool CountedString(std::u16string_view text, UNICODE_STRING& out) {
-  if (text.size() > 32767) return false;
-  out.Length = static_cast<USHORT>(text.size() * 2);
-  out.MaximumLength = out.Length;
-  out.Buffer = reinterpret_cast<PWSTR>(const_cast<char16_t*>(text.data()));
-  return true;
-}
 
 }  // namespace
 
@@ -61,13 +27,7 @@ platform::NTSTATUS Win32Ntdll::NtOpenFile(platform::Handle& handle, platform::DW
   if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
   UNICODE_STRING name;
   if (!CountedString(attributes.name, name)) return platform::STATUS_OBJECT_NAME_INVALID;
-  OBJECT_ATTRIBUTES oa;
-  oa.Length = sizeof oa;
-  oa.RootDirectory = ToHandle(attributes.rootDirectory);
-  oa.ObjectName = &name;
-  oa.Attributes = attributes.attributes;
-  oa.SecurityDescriptor = nullptr;
-  oa.SecurityQualityOfService = nullptr;
+  OBJECT_ATTRIBUTES oa = native::Attributes(attributes, name);
   IO_STATUS_BLOCK iosb{};
   HANDLE h = nullptr;
   const auto s = static_cast<platform::NTSTATUS>(fn(&h, access, &oa, &iosb, share, options));

@@ -1,25 +1,15 @@
 // The real native key functions, bound by name from ntdll.
 #include "platform/win32/win32_classes.h"
+#include "platform/win32/win32_native.h"
 
 namespace win32 {
 
 namespace {
 
-// The native argument records, declared here so no native header's macros can collide with the
-// portable constants.
-struct NtUnicodeString {
-  USHORT Length;
-  USHORT MaximumLength;
-  PWSTR Buffer;
-};
-struct NtObjectAttributes {
-  ULONG Length;
-  HANDLE RootDirectory;
-  NtUnicodeString* ObjectName;
-  ULONG Attributes;
-  void* SecurityDescriptor;
-  void* SecurityQualityOfService;
-};
+using native::CountedString;
+using native::NtdllExport;
+using NtUnicodeString = native::UnicodeString;
+using NtObjectAttributes = native::ObjectAttributes;
 
 using NtOpenKeyFn = LONG(NTAPI*)(HANDLE*, ACCESS_MASK, NtObjectAttributes*);
 using NtCreateKeyFn = LONG(NTAPI*)(HANDLE*, ACCESS_MASK, NtObjectAttributes*, ULONG, NtUnicodeString*, ULONG,
@@ -32,35 +22,7 @@ using NtDeleteValueKeyFn = LONG(NTAPI*)(HANDLE, NtUnicodeString*);
 using RtlFormatCurrentUserKeyPathFn = LONG(NTAPI*)(NtUnicodeString*);
 using RtlFreeUnicodeStringFn = void(NTAPI*)(NtUnicodeString*);
 
-template <typename Fn>
-Fn NtdllExport(const char* name) {
-  return reinterpret_cast<Fn>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), name)));
-}
-
-// A counted string over the whole text, zero characters included; false when too long.
-bool CountedString(std::u16string_view text, NtUnicodeString& out) {
-  if (text.size() > 32767) return false;
-  out.Length = static_cast<USHORT>(text.size() * 2);
-  out.MaximumLength = out.Length;
-  out.Buffer = reinterpret_cast<PWSTR>(const_cast<char16_t*>(text.data()));
-  return true;
-}
-
 }  // namespace
-
-// Object attributes over `name` (which must outlive the call) as the portable ones describe them.
-static NtObjectAttributes NativeAttributes(const platform::ObjectAttributes& attributes,
-                                           NtUnicodeString& name) {
-  NtObjectAttributes oa;
-  oa.Length = sizeof oa;
-  oa.RootDirectory = ToHandle(attributes.rootDirectory);
-  oa.ObjectName = &name;
-  oa.Attributes = attributes.attributes;
-  oa.SecurityDescriptor = nullptr;
-  oa.SecurityQualityOfService = nullptr;
-  return oa;
-}
 
 platform::NTSTATUS Win32Ntdll::NtOpenKey(platform::Handle& handle, platform::DWORD access,
                                          const platform::ObjectAttributes& attributes) {
@@ -69,7 +31,7 @@ platform::NTSTATUS Win32Ntdll::NtOpenKey(platform::Handle& handle, platform::DWO
   if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
   NtUnicodeString name;
   if (!CountedString(attributes.name, name)) return platform::STATUS_OBJECT_NAME_INVALID;
-  NtObjectAttributes oa = NativeAttributes(attributes, name);
+  NtObjectAttributes oa = native::Attributes(attributes, name);
   HANDLE h = nullptr;
   const auto s = static_cast<platform::NTSTATUS>(fn(&h, access, &oa));
   if (s == platform::STATUS_SUCCESS) handle = reinterpret_cast<platform::Handle>(h);
@@ -85,7 +47,7 @@ platform::NTSTATUS Win32Ntdll::NtCreateKey(platform::Handle& handle, platform::D
   if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
   NtUnicodeString name;
   if (!CountedString(attributes.name, name)) return platform::STATUS_OBJECT_NAME_INVALID;
-  NtObjectAttributes oa = NativeAttributes(attributes, name);
+  NtObjectAttributes oa = native::Attributes(attributes, name);
   HANDLE h = nullptr;
   ULONG created = 0;
   const auto s = static_cast<platform::NTSTATUS>(fn(&h, access, &oa, 0, nullptr, 0, &created));
@@ -112,10 +74,12 @@ platform::NTSTATUS Win32Ntdll::NtDeleteKey(platform::Handle key) {
   return static_cast<platform::NTSTATUS>(fn(ToHandle(key)));
 }
 
-platform::NTSTATUS Win32Ntdll::NtEnumerateKey(platform::Handle key, platform::DWORD index,
-                                              platform::DWORD infoClass, std::span<std::byte> buffer,
-                                              platform::DWORD& resultLength) {
-  static const auto fn = NtdllExport<NtEnumerateKeyFn>("NtEnumerateKey");
+namespace {
+
+// NtEnumerateKey and NtEnumerateValueKey take the same arguments.
+platform::NTSTATUS Enumerate(NtEnumerateKeyFn fn, platform::Handle key, platform::DWORD index,
+                             platform::DWORD infoClass, std::span<std::byte> buffer,
+                             platform::DWORD& resultLength) {
   resultLength = 0;
   if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
   ULONG length = 0;
@@ -125,17 +89,20 @@ platform::NTSTATUS Win32Ntdll::NtEnumerateKey(platform::Handle key, platform::DW
   return s;
 }
 
+}  // namespace
+
+platform::NTSTATUS Win32Ntdll::NtEnumerateKey(platform::Handle key, platform::DWORD index,
+                                              platform::DWORD infoClass, std::span<std::byte> buffer,
+                                              platform::DWORD& resultLength) {
+  static const auto fn = NtdllExport<NtEnumerateKeyFn>("NtEnumerateKey");
+  return Enumerate(fn, key, index, infoClass, buffer, resultLength);
+}
+
 platform::NTSTATUS Win32Ntdll::NtEnumerateValueKey(platform::Handle key, platform::DWORD index,
                                                    platform::DWORD infoClass, std::span<std::byte> buffer,
                                                    platform::DWORD& resultLength) {
   static const auto fn = NtdllExport<NtEnumerateKeyFn>("NtEnumerateValueKey");
-  resultLength = 0;
-  if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
-  ULONG length = 0;
-  const auto s = static_cast<platform::NTSTATUS>(
-      fn(ToHandle(key), index, infoClass, buffer.data(), static_cast<ULONG>(buffer.size()), &length));
-  resultLength = length;
-  return s;
+  return Enumerate(fn, key, index, infoClass, buffer, resultLength);
 }
 
 platform::NTSTATUS Win32Ntdll::NtQueryValueKey(platform::Handle key, std::u16string_view valueName,

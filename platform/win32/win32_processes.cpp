@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/win32/win32_classes.h"
+#include "platform/win32/win32_native.h"
 
 namespace win32 {
 namespace {
@@ -41,12 +42,6 @@ using EnumProcessesFn = BOOL(WINAPI*)(DWORD*, DWORD, DWORD*);
 using NtQuerySystemInformationFn = LONG(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
 using NtQueryObjectFn = LONG(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
 using NtQueryInformationFileFn = LONG(NTAPI*)(HANDLE, PVOID, PVOID, ULONG, ULONG);
-
-template <typename Fn>
-Fn BindNtdll(const char* name) {
-  return reinterpret_cast<Fn>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), name)));
-}
 
 }  // namespace
 
@@ -204,7 +199,7 @@ platform::DWORD Win32ToolHelp::GetProcessImageFileNameW(platform::Handle process
 platform::NTSTATUS Win32Ntdll::NtQuerySystemInformation(platform::DWORD infoClass,
                                                         std::span<std::byte> buffer,
                                                         platform::DWORD& returnLength) {
-  static const auto fn = BindNtdll<NtQuerySystemInformationFn>("NtQuerySystemInformation");
+  static const auto fn = native::NtdllExport<NtQuerySystemInformationFn>("NtQuerySystemInformation");
   if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
   ULONG got = 0;
   const auto status = static_cast<platform::NTSTATUS>(
@@ -215,7 +210,7 @@ platform::NTSTATUS Win32Ntdll::NtQuerySystemInformation(platform::DWORD infoClas
 
 platform::NTSTATUS Win32Ntdll::NtQueryObject(platform::Handle handle, platform::DWORD infoClass,
                                              std::span<std::byte> buffer, platform::DWORD& returnLength) {
-  static const auto fn = BindNtdll<NtQueryObjectFn>("NtQueryObject");
+  static const auto fn = native::NtdllExport<NtQueryObjectFn>("NtQueryObject");
   if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
   ULONG got = 0;
   const auto status = static_cast<platform::NTSTATUS>(fn(ToHandle(handle), infoClass,
@@ -228,7 +223,7 @@ platform::NTSTATUS Win32Ntdll::NtQueryObject(platform::Handle handle, platform::
 platform::NTSTATUS Win32Ntdll::NtQueryInformationFile(platform::Handle file, platform::IoStatus& io,
                                                       std::span<std::byte> buffer,
                                                       platform::DWORD infoClass) {
-  static const auto fn = BindNtdll<NtQueryInformationFileFn>("NtQueryInformationFile");
+  static const auto fn = native::NtdllExport<NtQueryInformationFileFn>("NtQueryInformationFile");
   if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
   IO_STATUS_BLOCK iosb{};
   const auto status = static_cast<platform::NTSTATUS>(

@@ -14,16 +14,7 @@ source "$HERE/lib/hidekit_objects.sh"
 # shellcheck source=tests/e2e/lib/hidekit_checks.sh
 source "$HERE/lib/hidekit_checks.sh"
 
-cleanup() {
-  hidekit_objects_remove
-  hidekit_prefix_remove
-}
-trap cleanup EXIT
-hidekit_prefix_ensure
-
-for f in "$HIDEKIT_DLL" "$HIDEKIT_LAUNCH" "$HIDEKIT_LIST" "$HIDEKIT_BIN/hidesleeper.exe"; do
-  [[ -f $f ]] || { echo "missing $f: build the mingw preset's hidekit targets"; exit 1; }
-done
+hidekit_setup
 
 hidekit_objects_create
 hidekit_sleeper_start

@@ -15,16 +15,7 @@ source "$HERE/lib/hidekit_objects.sh"
 # shellcheck source=tests/e2e/lib/hidekit_checks.sh
 source "$HERE/lib/hidekit_checks.sh"
 
-cleanup() {
-  hidekit_objects_remove
-  hidekit_prefix_remove
-}
-trap cleanup EXIT
-hidekit_prefix_ensure
-
-for f in "$HIDEKIT_DLL" "$HIDEKIT_LAUNCH" "$HIDEKIT_LIST" "$HIDEKIT_BIN/hidesleeper.exe" "$UMBRASCOPEC"; do
-  [[ -f $f ]] || { echo "missing $f: build the mingw preset"; exit 1; }
-done
+hidekit_setup "$UMBRASCOPEC"
 
 # --- 1. the hidden objects ---
 hidekit_objects_create

@@ -123,3 +123,14 @@ hidekit_objects_remove() {
 hidekit_launch() {
   wine "$HIDEKIT_LAUNCH" "$HIDEKIT_DLL" "$@" </dev/null
 }
+
+# hidekit_setup [FILE...]: a prefix to work in, the test objects removed again on exit, and the
+# kit's programs (and every FILE given) present.
+hidekit_setup() {
+  trap 'hidekit_objects_remove; hidekit_prefix_remove' EXIT
+  hidekit_prefix_ensure
+  local f
+  for f in "$HIDEKIT_DLL" "$HIDEKIT_LAUNCH" "$HIDEKIT_LIST" "$HIDEKIT_BIN/hidesleeper.exe" "$@"; do
+    [[ -f $f ]] || { echo "missing $f: build the mingw preset"; exit 1; }
+  done
+}
