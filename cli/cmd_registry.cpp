@@ -1,10 +1,12 @@
 // The registry commands of the console program: what the native view says of a key or a value.
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
 #include "app/text.h"
 #include "cli/commands.h"
+#include "platform/handles.h"
 #include "platform/platform.h"
 #include "registry/nt_registry.h"
 #include "registry/win32_registry.h"
@@ -122,6 +124,27 @@ void PrintJson(const nlohmann::json& j) {
   std::cout << j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
 }
 
+// Why the native view cannot open a key: asked once more, for the status.
+std::string OpenFailure(platform::HKEY root, const std::u16string& keyPath) {
+  const std::u16string full = *registry::TNtRegistry::NativeRootPath(root) + keyPath;
+  platform::ObjectAttributes attributes;
+  attributes.name = full;
+  platform::NtHandle key;
+  const platform::NTSTATUS status =
+      platform::Current().ntdll.NtOpenKey(key.put(), platform::KEY_READ, attributes);
+  switch (status) {
+    case platform::STATUS_OBJECT_NAME_NOT_FOUND:
+    case platform::STATUS_OBJECT_PATH_NOT_FOUND:
+      return "the key does not exist";
+    case platform::STATUS_ACCESS_DENIED:
+      return "access is denied";
+    default:
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(status));
+      return std::string("the native layer answers status ") + hex;
+  }
+}
+
 // Opens `keyPath` below `root` in the native view, or says why not on stderr.
 bool OpenNative(registry::TNtRegistry& reg, platform::HKEY root, const std::u16string& keyPath,
                 const std::string& shown) {
@@ -136,8 +159,7 @@ bool OpenNative(registry::TNtRegistry& reg, platform::HKEY root, const std::u16s
     return false;
   }
   if (!reg.OpenKey(keyPath)) {
-    std::cerr << "umbrascopec: cannot open key " << shown
-              << ": the native view cannot open it (missing or access denied)\n";
+    std::cerr << "umbrascopec: cannot open key " << shown << ": " << OpenFailure(root, keyPath) << "\n";
     return false;
   }
   return true;

@@ -29,4 +29,12 @@ err=$("$u" show key 'HKLM\SOFTWARE\NoSuchKey' 2>&1 >/dev/null)
 status=$?
 set -e
 echo "missing key: exit $status: $err"
-[[ $status == 2 && $err == *'HKEY_LOCAL_MACHINE\SOFTWARE\NoSuchKey'* ]] || fail "a missing key must exit 2 naming it"
+[[ $status == 2 && $err == *'HKEY_LOCAL_MACHINE\SOFTWARE\NoSuchKey: the key does not exist'* ]] || fail "a missing key must exit 2 naming it"
+
+# Numbers come out as numbers, binary data as hex bytes.
+nt='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion'
+got=$("$u" show value "$nt\\InstallDate" --json 2>/dev/null | jq -c '[.type, .data]')
+[[ $got == '["REG_DWORD",1213438464]' ]] || fail "InstallDate: $got"
+got=$("$u" show value "$nt\\DigitalProductId" --json 2>/dev/null | jq -c '[.type, .size, .data]')
+[[ $got == '["REG_BINARY",17,"a4,00,00,00,03,00,00,00,35,35,32,37,34,2d,36,34,30"]' ]] || fail "DigitalProductId: $got"
+echo "typed data: ok"
