@@ -45,12 +45,6 @@ std::string TypeName(platform::DWORD type) {
   return type < std::size(kNames) ? kNames[type] : "type " + std::to_string(type);
 }
 
-std::u16string Utf16Of(const std::vector<std::byte>& data) {
-  std::u16string text(data.size() / 2, u'\0');
-  if (!text.empty()) std::memcpy(text.data(), data.data(), text.size() * 2);
-  return text;
-}
-
 std::string Hex(const std::vector<std::byte>& data) {
   static const char kDigits[] = "0123456789abcdef";
   std::string out;
@@ -69,12 +63,12 @@ nlohmann::json DataOf(const registry::TRawValue& v) {
   switch (v.Type) {
     case platform::REG_SZ:
     case platform::REG_EXPAND_SZ: {
-      std::u16string text = Utf16Of(v.Data);
+      std::u16string text = registry::TextOfData(v.Data);
       if (!text.empty() && text.back() == u'\0') text.pop_back();
       return app::Utf8(text);
     }
     case platform::REG_MULTI_SZ: {
-      std::u16string text = Utf16Of(v.Data);
+      std::u16string text = registry::TextOfData(v.Data);
       while (!text.empty() && text.back() == u'\0') text.pop_back();
       nlohmann::json list = nlohmann::json::array();
       std::size_t start = 0;

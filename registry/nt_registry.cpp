@@ -232,6 +232,12 @@ std::optional<TRawValue> ValueOfRecord(std::span<const std::byte> record, std::s
   return value;
 }
 
+std::u16string TextOfData(std::span<const std::byte> data) {
+  std::u16string text(data.size() / 2, u'\0');
+  if (!text.empty()) std::memcpy(text.data(), data.data(), text.size() * 2);
+  return text;
+}
+
 bool TNtRegistry::ReadValue(std::u16string_view name, platform::DWORD valueType, TValueBuffer& buffer) {
   // Value names reach the reader as zero-terminated text.
   const auto value = QueryValue(name.substr(0, name.find(u'\0')));
@@ -241,8 +247,7 @@ bool TNtRegistry::ReadValue(std::u16string_view name, platform::DWORD valueType,
   switch (valueType) {
     case platform::REG_SZ:
     case platform::REG_EXPAND_SZ: {
-      std::u16string text(data.size() / 2, u'\0');
-      if (!text.empty()) std::memcpy(text.data(), data.data(), text.size() * 2);
+      const std::u16string text = TextOfData(data);
       buffer.text = text.substr(0, text.find(u'\0'));
       return true;
     }

@@ -105,5 +105,7 @@ std::optional<std::u16string> KeyNameOfRecord(std::span<const std::byte> record,
 std::optional<std::u16string> ValueNameOfRecord(std::span<const std::byte> record, std::size_t returned);
 // Type and data of a full value record (class 1), or nothing when its data lies outside it.
 std::optional<TRawValue> ValueOfRecord(std::span<const std::byte> record, std::size_t returned);
+// Value data read as UTF-16 text, every character kept (an odd last byte is dropped).
+std::u16string TextOfData(std::span<const std::byte> data);
 
 }  // namespace registry
