@@ -15,6 +15,13 @@ run_both() {
   local name=$1 status=0
   shift
   plain=$(wine "$@" </dev/null | tr -d '\r') || status=$?
+  # Wine now and then fails to start a program at all (no output, exit 1); the plain run is only
+  # the reference, so one such start is tried again before it counts as a failure.
+  if ((status != 0)) && [[ -z $plain ]]; then
+    echo "note: $name run plainly gave nothing (exit $status); running it again"
+    status=0
+    plain=$(wine "$@" </dev/null | tr -d '\r') || status=$?
+  fi
   ((status == 0)) || fail "$name run plainly exited with $status"
   status=0
   hooked=$(hidekit_launch "$@" | tr -d '\r') || status=$?
