@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <limits>
 #include <set>
+#include <type_traits>
 
 #include "platform/sim/builder.h"
 
@@ -57,7 +58,22 @@ class TrackingReader : public nlohmann::detail::json_sax_dom_parser<Json> {
   using Base = nlohmann::detail::json_sax_dom_parser<Json>;
 
  public:
-  explicit TrackingReader(Json& result) : Base(result, true) {}
+  TrackingReader(Json& result, std::string_view text) : Base(result, true), text_(text) {}
+
+  // Syntax errors come as the library's parse errors, which Parse turns into messages. A number
+  // too large for a double comes as another kind of exception that would otherwise reach the
+  // user without the file's name or the place: it is told like a syntax error.
+  template <typename Exception>
+  bool parse_error(std::size_t position, const std::string& token, const Exception& ex) {
+    if constexpr (std::is_base_of_v<nlohmann::json::parse_error, Exception>) {
+      return Base::parse_error(position, token, ex);
+    } else {
+      const std::string what = ex.what();
+      const auto bracket = what.find("] ");
+      throw PathError(
+          "", Place(position) + ": " + (bracket == std::string::npos ? what : what.substr(bracket + 2)));
+    }
+  }
 
   bool start_object(std::size_t n) {
     stack_.push_back(Frame{});
@@ -98,7 +114,16 @@ class TrackingReader : public nlohmann::detail::json_sax_dom_parser<Json> {
     stack_.pop_back();
     Element();
   }
+  // "line L, column C" of the byte the reader had reached, as the library counts them.
+  std::string Place(std::size_t position) const {
+    const std::string_view before = text_.substr(0, std::min(position, text_.size()));
+    const std::size_t newline = before.rfind('\n');
+    const std::size_t lineStart = newline == std::string_view::npos ? 0 : newline + 1;
+    return "line " + std::to_string(std::count(before.begin(), before.end(), '\n') + 1) + ", column " +
+           std::to_string(before.size() - lineStart);
+  }
 
+  std::string_view text_;
   std::vector<Frame> stack_;
 };
 
@@ -106,7 +131,7 @@ class TrackingReader : public nlohmann::detail::json_sax_dom_parser<Json> {
 
 Json Parse(std::string_view text) {
   Json result;
-  TrackingReader reader(result);
+  TrackingReader reader(result, text);
   try {
     Json::sax_parse(text.begin(), text.end(), &reader);
   } catch (const nlohmann::json::parse_error& e) {

@@ -44,6 +44,10 @@ TEST(ImageLoader, MalformedImagesNameFilePathAndProblem) {
       {"{\n  \"umbrascopeImage\": 1,\n}",
        "t.json: line 3, column 1: syntax error while parsing object key - unexpected '}'; expected string "
        "literal"},
+      // A number beyond a double's range is refused like a syntax error, not let out as another error.
+      {"1e999", "t.json: line 1, column 5: number overflow parsing '1e999'"},
+      {"{\"umbrascopeImage\": 1,\n \"x-note\": [-1e400]}",
+       "t.json: line 2, column 18: number overflow parsing '-1e400'"},
       {"[1]", "t.json: expected an object at the top, got an array"},
       {"{}", "t.json: umbrascopeImage: required key is missing (is this a system image?)"},
       {R"({"umbrascopeImage": 2})", "t.json: umbrascopeImage: unsupported format version 2 (expected 1)"},
