@@ -8,6 +8,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   nlohmann-json3-dev libcli11-dev libgcab-dev
   clang-format
+  # Fuzz targets: clang and its fuzzer runtime (libclang_rt.fuzzer).
+  clang libclang-rt-14-dev
   # Windows programs: cross compiler, Wine to run them, a virtual display for windows.
   mingw-w64 wine wine64 xvfb xauth
   # Checking what the programs write.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds every preset and runs the three test tiers; ends with one "N passed, N failed" line.
 #
-#   tier 1: the engine tests against the simulated machine, natively and under sanitizers
+#   tier 1: the engine tests against the simulated machine, natively and under sanitizers, and
+#           a short run of every fuzz target (scripts/fuzz.sh)
 #   tier 2: the MinGW build's test program and console program on a real Win32 (Wine)
 #   tier 3: every tests/e2e/*.sh script (see tests/e2e/README.md)
 #
@@ -176,6 +177,17 @@ if step "tier 1: build asan" build_preset asan; then
   step "tier 1: asan tests (ctest)" run_asan_ctest
 else
   not_run "tier 1: asan tests (ctest)" "asan build failed"
+fi
+
+# The parsers of hostile buffers under libFuzzer, a short bounded run per target over its seeds
+# (scripts/fuzz.sh; UMBRA_FUZZ_SECONDS sets the time per target).
+if step "tier 1: build fuzz" bash scripts/fuzz.sh --build-only; then
+  for seeds in tests/fuzz/corpus/*/; do
+    target=$(basename "$seeds")
+    step "tier 1: fuzz $target" bash scripts/fuzz.sh --no-build "$target"
+  done
+else
+  not_run "tier 1: fuzz targets" "fuzz build failed"
 fi
 
 # ---------------------------------------------------------------- tier 2

@@ -1,0 +1,151 @@
+// An ntdll that answers some queries from the fuzzer's input and passes every other call to a
+// simulated machine, so the product's own walks (buffer sizes, retries, offsets) meet hostile answers.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <span>
+
+#include "platform/ntdll.h"
+
+namespace fuzz {
+
+// Reads the fuzzer's input front to back; past its end every read gives zeros.
+class InputReader {
+ public:
+  InputReader() = default;
+  explicit InputReader(std::span<const std::byte> input) : input_(input) {}
+
+  bool empty() const { return at_ >= input_.size(); }
+  template <typename T>
+  T Take() {
+    T v{};
+    const std::size_t n = std::min(sizeof v, input_.size() - std::min(at_, input_.size()));
+    if (n != 0) std::memcpy(&v, input_.data() + at_, n);
+    at_ += sizeof v;
+    return v;
+  }
+  std::span<const std::byte> TakeBytes(std::size_t count) {
+    const std::size_t start = std::min(at_, input_.size());
+    const std::size_t n = std::min(count, input_.size() - start);
+    at_ = start + n;
+    return input_.subspan(start, n);
+  }
+
+ private:
+  std::span<const std::byte> input_;
+  std::size_t at_ = 0;
+};
+
+// The answers it fakes read from `answers`; the rest go to `inner`.
+class HostileNtdll : public platform::Ntdll {
+ public:
+  explicit HostileNtdll(platform::Ntdll& inner) : inner_(inner) {}
+
+  InputReader answers;
+  bool hostileDirectories = false;
+  bool hostileRegistry = false;
+
+  platform::NTSTATUS NtClose(platform::Handle handle) override { return inner_.NtClose(handle); }
+
+  // --- files ---
+  platform::NTSTATUS NtOpenFile(platform::Handle& handle, platform::DWORD access,
+                                const platform::ObjectAttributes& attributes, platform::IoStatus& io,
+                                platform::DWORD share, platform::DWORD options) override {
+    return inner_.NtOpenFile(handle, access, attributes, io, share, options);
+  }
+  // One answer: where the bytes go in the buffer (4 bytes), how many (2 bytes), the bytes.
+  platform::NTSTATUS NtQueryDirectoryFile(platform::Handle file, platform::Handle event,
+                                          platform::IoStatus& io, std::span<std::byte> buffer,
+                                          std::uint32_t infoClass, bool returnSingleEntry,
+                                          const std::u16string_view* fileName, bool restartScan) override {
+    if (!hostileDirectories)
+      return inner_.NtQueryDirectoryFile(file, event, io, buffer, infoClass, returnSingleEntry, fileName,
+                                         restartScan);
+    if (answers.empty()) return platform::STATUS_NO_MORE_FILES;
+    const std::size_t at = answers.Take<std::uint32_t>() % (buffer.size() + 1);
+    const auto bytes = answers.TakeBytes(answers.Take<std::uint16_t>());
+    const std::size_t n = std::min(bytes.size(), buffer.size() - at);
+    if (n != 0) std::memcpy(buffer.data() + at, bytes.data(), n);
+    io.information = at + n;
+    return platform::STATUS_SUCCESS;
+  }
+
+  // --- registry ---
+  platform::NTSTATUS NtOpenKey(platform::Handle& handle, platform::DWORD access,
+                               const platform::ObjectAttributes& attributes) override {
+    return inner_.NtOpenKey(handle, access, attributes);
+  }
+  platform::NTSTATUS NtEnumerateKey(platform::Handle key, platform::DWORD index, platform::DWORD infoClass,
+                                    std::span<std::byte> buffer, platform::DWORD& resultLength) override {
+    if (!hostileRegistry) return inner_.NtEnumerateKey(key, index, infoClass, buffer, resultLength);
+    return RegistryAnswer(buffer, resultLength);
+  }
+  platform::NTSTATUS NtEnumerateValueKey(platform::Handle key, platform::DWORD index,
+                                         platform::DWORD infoClass, std::span<std::byte> buffer,
+                                         platform::DWORD& resultLength) override {
+    if (!hostileRegistry) return inner_.NtEnumerateValueKey(key, index, infoClass, buffer, resultLength);
+    return RegistryAnswer(buffer, resultLength);
+  }
+  platform::NTSTATUS NtQueryValueKey(platform::Handle key, std::u16string_view valueName,
+                                     platform::DWORD infoClass, std::span<std::byte> buffer,
+                                     platform::DWORD& resultLength) override {
+    if (!hostileRegistry) return inner_.NtQueryValueKey(key, valueName, infoClass, buffer, resultLength);
+    return RegistryAnswer(buffer, resultLength);
+  }
+  platform::NTSTATUS NtDeleteValueKey(platform::Handle key, std::u16string_view valueName) override {
+    return inner_.NtDeleteValueKey(key, valueName);
+  }
+  platform::NTSTATUS NtCreateKey(platform::Handle& handle, platform::DWORD access,
+                                 const platform::ObjectAttributes& attributes,
+                                 platform::DWORD& disposition) override {
+    return inner_.NtCreateKey(handle, access, attributes, disposition);
+  }
+  platform::NTSTATUS NtSetValueKey(platform::Handle key, std::u16string_view valueName, platform::DWORD type,
+                                   std::span<const std::byte> data) override {
+    return inner_.NtSetValueKey(key, valueName, type, data);
+  }
+  platform::NTSTATUS NtDeleteKey(platform::Handle key) override { return inner_.NtDeleteKey(key); }
+  platform::NTSTATUS RtlFormatCurrentUserKeyPath(std::u16string& path) override {
+    return inner_.RtlFormatCurrentUserKeyPath(path);
+  }
+
+  // --- processes and objects ---
+  platform::NTSTATUS NtQuerySystemInformation(platform::DWORD infoClass, std::span<std::byte> buffer,
+                                              platform::DWORD& returnLength) override {
+    return inner_.NtQuerySystemInformation(infoClass, buffer, returnLength);
+  }
+  platform::NTSTATUS NtQueryObject(platform::Handle handle, platform::DWORD infoClass,
+                                   std::span<std::byte> buffer, platform::DWORD& returnLength) override {
+    return inner_.NtQueryObject(handle, infoClass, buffer, returnLength);
+  }
+  platform::NTSTATUS NtQueryInformationFile(platform::Handle file, platform::IoStatus& io,
+                                            std::span<std::byte> buffer, platform::DWORD infoClass) override {
+    return inner_.NtQueryInformationFile(file, io, buffer, infoClass);
+  }
+
+ private:
+  // One answer: a status (1 byte: success, buffer overflow, buffer too small, no more entries,
+  // or another failure), the length reported (4 bytes), how many bytes are written (2 bytes),
+  // the bytes. The length reported may say anything; the bytes never go past the buffer.
+  platform::NTSTATUS RegistryAnswer(std::span<std::byte> buffer, platform::DWORD& resultLength) {
+    if (answers.empty()) return platform::STATUS_NO_MORE_ENTRIES;
+    static constexpr platform::NTSTATUS kStatuses[] = {
+        platform::STATUS_SUCCESS, platform::STATUS_BUFFER_OVERFLOW, platform::STATUS_BUFFER_TOO_SMALL,
+        platform::STATUS_NO_MORE_ENTRIES, platform::STATUS_ACCESS_DENIED};
+    const platform::NTSTATUS status = kStatuses[answers.Take<std::uint8_t>() % std::size(kStatuses)];
+    // Up to 1 MiB: the walks allocate what the system says a record needs, and a claim of
+    // gigabytes would only measure the fuzzer's memory limit.
+    resultLength = answers.Take<std::uint32_t>() % (std::uint32_t{1} << 20);
+    const auto bytes = answers.TakeBytes(answers.Take<std::uint16_t>());
+    const std::size_t n = std::min(bytes.size(), buffer.size());
+    if (n != 0) std::memcpy(buffer.data(), bytes.data(), n);
+    return status;
+  }
+
+  platform::Ntdll& inner_;
+};
+
+}  // namespace fuzz
