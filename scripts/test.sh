@@ -184,7 +184,7 @@ fi
 if step "tier 1: build fuzz" bash scripts/fuzz.sh --build-only; then
   for seeds in tests/fuzz/corpus/*/; do
     target=$(basename "$seeds")
-    step "tier 1: fuzz $target" bash scripts/fuzz.sh --no-build "$target"
+    step "tier 1: $target" bash scripts/fuzz.sh --no-build "$target"
   done
 else
   not_run "tier 1: fuzz targets" "fuzz build failed"

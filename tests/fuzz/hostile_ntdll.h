@@ -47,6 +47,7 @@ class HostileNtdll : public platform::Ntdll {
   InputReader answers;
   bool hostileDirectories = false;
   bool hostileRegistry = false;
+  bool hostileStreams = false;
 
   platform::NTSTATUS NtClose(platform::Handle handle) override { return inner_.NtClose(handle); }
 
@@ -121,9 +122,22 @@ class HostileNtdll : public platform::Ntdll {
                                    std::span<std::byte> buffer, platform::DWORD& returnLength) override {
     return inner_.NtQueryObject(handle, infoClass, buffer, returnLength);
   }
+  // One answer: a status (1 byte: success, buffer overflow, buffer too small, length mismatch,
+  // or another failure), the count of bytes said to be written (4 bytes), how many are written
+  // (2 bytes), the bytes.
   platform::NTSTATUS NtQueryInformationFile(platform::Handle file, platform::IoStatus& io,
                                             std::span<std::byte> buffer, platform::DWORD infoClass) override {
-    return inner_.NtQueryInformationFile(file, io, buffer, infoClass);
+    if (!hostileStreams) return inner_.NtQueryInformationFile(file, io, buffer, infoClass);
+    if (answers.empty()) return platform::STATUS_ACCESS_DENIED;
+    static constexpr platform::NTSTATUS kStatuses[] = {
+        platform::STATUS_SUCCESS, platform::STATUS_BUFFER_OVERFLOW, platform::STATUS_BUFFER_TOO_SMALL,
+        platform::STATUS_INFO_LENGTH_MISMATCH, platform::STATUS_ACCESS_DENIED};
+    const platform::NTSTATUS status = kStatuses[answers.Take<std::uint8_t>() % std::size(kStatuses)];
+    io.information = answers.Take<std::uint32_t>();
+    const auto bytes = answers.TakeBytes(answers.Take<std::uint16_t>());
+    const std::size_t n = std::min(bytes.size(), buffer.size());
+    if (n != 0) std::memcpy(buffer.data(), bytes.data(), n);
+    return status;
   }
 
  private:

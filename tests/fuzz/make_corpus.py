@@ -161,3 +161,17 @@ write("fuzz_registry_listing", "long-value-name",
 write("fuzz_registry_listing", "read-text", b"\2" + reg_answer(TOO_SMALL, len(full), b"") + reg_answer(SUCCESS, len(full), full))
 qword = value_full("v", 11, struct.pack("<Q", 2**63))
 write("fuzz_registry_listing", "read-qword", b"\5" + reg_answer(TOO_SMALL, len(qword), b"") + reg_answer(SUCCESS, len(qword), qword))
+
+# --- stream listing: the stream query answers ---
+OK, MISMATCH = 0, 3
+
+
+def stream_answer(status, information, data):
+    return struct.pack("<BIH", status, information, len(data)) + data
+
+
+streams = chain([stream_record("::$DATA", 4), stream_record(":extra:$DATA", 3)])
+write("fuzz_stream_listing", "two", stream_answer(OK, len(streams), streams))
+write("fuzz_stream_listing", "grows", stream_answer(MISMATCH, 0, b"") + stream_answer(OVERFLOW, 0, b"")
+      + stream_answer(OK, len(streams), streams))
+write("fuzz_stream_listing", "says-more", stream_answer(OK, 100000, stream_record(":a\0b:$DATA", 1)))
