@@ -557,6 +557,35 @@ TEST(ImageLoader, DemoImageHoldsWhatTheScansLookFor) {
   const std::u16string helloWorld(u"Hello\0World", 11);
   EXPECT_NE(dummies->FindSubkey(helloWorld), nullptr);
   EXPECT_NE(dummies->FindValue(helloWorld), nullptr);
+
+  // What the Deep Scan's other texts rest on. Access lists without an administrators' entry give
+  // "No admin in ACL" unless an exception covers the path; the service keys' exceptions compare
+  // letter case, so a respelt key would start to report.
+  auto lacksAdmins = [](const std::string& sddl) {
+    return sddl.find(";BA)") == std::string::npos && sddl.find(";DA)") == std::string::npos &&
+           sddl.find(";LA)") == std::string::npos;
+  };
+  for (const char16_t* path : {u"C:\\WINDOWS\\system32\\drivers\\wraithdrv.sys", u"C:\\WINDOWS\\wraithcache",
+                               u"C:\\WINDOWS\\Temp\\hsperfdata_SYSTEM"}) {
+    const sim::FileNode* n = m->FindFile(path);
+    ASSERT_NE(n, nullptr) << sim::Utf16ToUtf8(path);
+    EXPECT_TRUE(lacksAdmins(n->sddl)) << sim::Utf16ToUtf8(path);
+  }
+  const std::u16string services = u"\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Services\\";
+  for (const char16_t* name : {u"wraithdrv", u"DcomLaunch", u"RpcSs"}) {
+    const sim::RegKey* k = m->FindKey(services + name);
+    ASSERT_NE(k, nullptr) << sim::Utf16ToUtf8(name);
+    EXPECT_EQ(k->name, name);
+    EXPECT_TRUE(lacksAdmins(k->sddl)) << sim::Utf16ToUtf8(name);
+  }
+  const sim::RegKey* samSam = m->FindKey(u"\\Registry\\Machine\\SAM\\SAM");
+  ASSERT_NE(samSam, nullptr);
+  EXPECT_TRUE(samSam->fail.win32List && !samSam->fail.win32Open);  // "Could not open key"
+  sim::RegKey* currentVersion =
+      m->FindKey(u"\\Registry\\Machine\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion");
+  ASSERT_NE(currentVersion, nullptr);
+  EXPECT_NE(currentVersion->FindSubkey(std::u16string(u"System\0", 7)), nullptr);  // the catalogue's key
+  EXPECT_EQ(m->FindFile(u"C:\\WINDOWS\\system32")->streams.size(), 1u);            // an unknown stream
 }
 
 TEST(ImageLoader, UnreadableFileIsNamed) {
