@@ -315,7 +315,7 @@ TEST(ImageLoader, SystemFactsFollowTheImage) {
 
 TEST(ImageLoader, EveryFieldLandsInTheModel) {
   const auto m = LoadImage(R"j({
-    "umbrascopeImage": 1, "x-note": "notes are ignored", "x-note2": {"anything": [1]},
+    "umbrascopeImage": 1, "x-note": "notes are ignored", "x-note2": {"anything": [1], "anything": [{"a": 1, "a": 2}]},
     "system": {"localTime": "2004-08-25T13:45:07"},
     "accounts": [{"sid": "S-1-5-21-1-2-3-500", "name": "Administrator", "domain": "DEMO-PC"},
                  {"sid": "S-1-5-32-547", "name": "Power Users"}],
