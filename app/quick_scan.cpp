@@ -36,19 +36,28 @@ QuickScanReport RunQuickScan() {
 namespace {
 const char* StateWord(int state) {
   switch (state) {
-    case 1: return "FOUND";
-    case 2: return "clean";
-    default: return "not run";
+    case 1:
+      return "FOUND";
+    case 2:
+      return "clean";
+    default:
+      return "not run";
   }
 }
 const char* KindWord(std::int32_t kind) {
   switch (kind) {
-    case 0: return "process";
-    case 2: return "folder";
-    case 3: return "file";
-    case 4: return "key";
-    case 5: return "value";
-    default: return "?";
+    case 0:
+      return "process";
+    case 2:
+      return "folder";
+    case 3:
+      return "file";
+    case 4:
+      return "key";
+    case 5:
+      return "value";
+    default:
+      return "?";
   }
 }
 }  // namespace
@@ -61,7 +70,8 @@ std::string QuickScanText(const QuickScanReport& report) {
     // One block per indicator, as its row shows it: caption and state, the "Details" and
     // "Result" texts, then the tile's findings (at most five).
     out << "[" << StateWord(r.state) << "] " << ShowZeros(r.description)
-        << std::string(width - std::min(width, r.description.size()), ' ') << "  " << ShowZeros(r.details) << "\n";
+        << std::string(width - std::min(width, r.description.size()), ' ') << "  " << ShowZeros(r.details)
+        << "\n";
     out << "    " << ShowZeros(r.result) << "\n";
     const std::size_t shown = std::min<std::size_t>(r.findings.size(), 5);
     for (std::size_t k = 0; k < shown; ++k) out << "    - " << ShowZeros(r.findings[k].text) << "\n";

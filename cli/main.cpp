@@ -1,6 +1,7 @@
 // umbrascopec: the console program. Every scan for scripts and terminals; exit 0 clean, 1 found, 2 error.
 #include <iostream>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/session.h"
@@ -30,7 +31,8 @@ void SetAction(CLI::App& command, Options& options, Action action) {
 }  // namespace cli
 
 int main(int argc, char** argv) {
-  CLI::App app{"umbrascopec: finds what a user-mode rootkit hides, by listing the system twice", "umbrascopec"};
+  CLI::App app{"umbrascopec: finds what a user-mode rootkit hides, by listing the system twice",
+               "umbrascopec"};
   app.set_version_flag("--version", std::string("umbrascopec ") + UMBRA_VERSION);
   app.require_subcommand(0, 1);
   auto* show = app.add_subcommand("show", "show what the native view says of one object");
@@ -40,6 +42,13 @@ int main(int argc, char** argv) {
   cli::AddFileCommands(app, *show);
   cli::AddProcessCommands(app, *show);
   cli::AddExportCommands(app);
+  // Errors are one line on standard error, so scripts can log or show them as they come.
+  app.failure_message([](const CLI::App*, const CLI::Error& e) {
+    std::string text = e.what();
+    for (char& c : text)
+      if (c == '\n' || c == '\r') c = ' ';
+    return "umbrascopec: " + text + " (see umbrascopec --help)\n";
+  });
 
   try {
     app.parse(argc, argv);
@@ -54,13 +63,19 @@ int main(int argc, char** argv) {
     return cli::kExitError;
   }
   if (!cli::g_pending.action) {
-    std::cout << app.help();
+    std::cerr << "umbrascopec: no command given (see umbrascopec --help)\n";
     return cli::kExitError;
   }
   try {
     auto session = app::Session::Open(cli::g_pending.options->image, std::cerr);
     app::RunStartup();
-    return cli::g_pending.action(*cli::g_pending.options);
+    const int status = cli::g_pending.action(*cli::g_pending.options);
+    // A report that did not reach its reader is an error, not a result.
+    if (!std::cout.flush()) {
+      std::cerr << "umbrascopec: cannot write the report to standard output\n";
+      return cli::kExitError;
+    }
+    return status;
   } catch (const sim::ImageError& e) {
     std::cerr << "umbrascopec: " << e.what() << "\n";
     return cli::kExitError;

@@ -32,7 +32,7 @@ std::vector<std::string> ParseCommaText(std::string_view text) {
     }
     items.push_back(std::move(item));
     if (i >= text.size()) break;
-    ++i;  // the comma
+    ++i;                     // the comma
     if (i == text.size()) {  // a trailing comma yields a last, empty item
       items.emplace_back();
       break;

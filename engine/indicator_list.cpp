@@ -18,6 +18,11 @@ TRootKitIndicatorList::TRootKitIndicatorList() {
   }
 }
 
+TRootKitIndicatorList::~TRootKitIndicatorList() {
+  // The vector's own destruction order is unspecified; indicators go first to last.
+  for (auto& item : Items_) item.Indicator.reset();
+}
+
 void TRootKitIndicatorList::RunAll() {
   MaxResultCount_ = 0;
   for (auto& item : Items_) {
@@ -41,7 +46,8 @@ TRKIListRow TRootKitIndicatorList::FillListItem(int row) const {
   const int shown = std::min(static_cast<int>(ind.Results().size()), kShownFindings);
   // A row is never narrower than its own findings, even if rows are filled before a run.
   if (static_cast<int>(r.SubItems.size()) < shown + 2) r.SubItems.resize(static_cast<std::size_t>(shown) + 2);
-  for (int k = 0; k < shown; ++k) r.SubItems[static_cast<std::size_t>(k) + 2] = ind.Results()[static_cast<std::size_t>(k)];
+  for (int k = 0; k < shown; ++k)
+    r.SubItems[static_cast<std::size_t>(k) + 2] = ind.Results()[static_cast<std::size_t>(k)];
   r.Icon = ind.State();
   for (int c = 1; c <= shown + 2; ++c) r.TileColumns.push_back(c);
   return r;

@@ -28,6 +28,10 @@ class TRootKitIndicatorList {
  public:
   // Creates one indicator per registry entry, in registry order.
   TRootKitIndicatorList();
+  // Frees the indicators in index order.
+  ~TRootKitIndicatorList();
+  TRootKitIndicatorList(const TRootKitIndicatorList&) = delete;
+  TRootKitIndicatorList& operator=(const TRootKitIndicatorList&) = delete;
 
   int Count() const { return static_cast<int>(Items_.size()); }
   const TRKIListItem& Item(int i) const { return Items_.at(static_cast<std::size_t>(i)); }

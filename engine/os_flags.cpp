@@ -16,11 +16,16 @@ std::uint32_t GetOSFlags(std::uint32_t major, std::uint32_t minor, std::uint32_t
   if (major == 3 && minor == 51) return 0x3000;
   if (major == 4 && minor == 0) {
     switch (build) {
-      case 950: return 0x1 | 0x38;
-      case 1111: return 0x1 | 0x58;
-      case 1212: return 0x1 | 0x98;
-      case 1381: return 0x1 | 0x5000;
-      default: return 0x1;
+      case 950:
+        return 0x1 | 0x38;
+      case 1111:
+        return 0x1 | 0x58;
+      case 1212:
+        return 0x1 | 0x98;
+      case 1381:
+        return 0x1 | 0x5000;
+      default:
+        return 0x1;
     }
   }
   if (major == 4 && minor == 1) {

@@ -7,7 +7,6 @@
 #include <limits>
 #include <set>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "platform/sim/builder.h"
 #include "platform/sim/image_sections.h"
@@ -70,12 +69,13 @@ class Loader {
   void Streams(FileNode& node, const Json& v, const std::string& at);
   void FileFailures(FileNode& node, const Json& v, const std::string& at);
   void AssignShortNames();
+  void CheckDirectories();
 
   MachineBuilder b_;
   Machine& m_;
   std::set<std::u16string> filePaths_;  // upper-cased paths listed in `files`
   std::set<std::u16string> keyPaths_;   // upper-cased native paths listed in `registry`
-  std::unordered_set<const FileNode*> givenShortNames_;
+  std::unordered_map<const FileNode*, std::string> givenShortNames_;  // -> JSON path of the name
 };
 
 std::unique_ptr<Machine> Loader::Run(const Json& doc) {
@@ -94,6 +94,7 @@ std::unique_ptr<Machine> Loader::Run(const Json& doc) {
   System(top.Find("system"));
   if (const Json* a = top.Find("accounts")) Accounts(*a);
   Volumes(top.Find("volumes"));
+  CheckDirectories();
 
   if (const Json* files = top.Find("files")) {
     ExpectArray(*files, "files");
@@ -151,6 +152,10 @@ void Loader::System(const Json* v) {
   s.systemDirectory = f.Text("systemDirectory", s.windowsDirectory + u"\\system32");
   s.tempPath = f.Text("tempPath", s.windowsDirectory + u"\\Temp\\");
   s.codePage = f.U32("codePage", s.codePage);
+  // The simulation converts these two; treating any other as one of them would give wrong names.
+  if (s.codePage != 1252 && s.codePage != platform::CP_UTF8)
+    throw PathError(f.PathOf("codePage"),
+                    "code page " + std::to_string(s.codePage) + " is not supported (1252 or 65001)");
   if (const Json* cmd = f.Find("commandLine")) {
     const std::string at = f.PathOf("commandLine");
     ExpectArray(*cmd, at);
@@ -169,6 +174,20 @@ void Loader::System(const Json* v) {
   }
   s.shellFolders = DefaultShellFolders(s);
   if (const Json* folders = f.Find("shellFolders")) ShellFolders(*folders, f.PathOf("shellFolders"));
+}
+
+// The Windows and System folders are what the Quick Scan lists: they must lie on a volume.
+void Loader::CheckDirectories() {
+  const auto check = [&](const std::u16string& dir, const char* key) {
+    const std::string at = image::MemberPath("system", key);
+    const bool drive = dir.size() >= 3 && dir[1] == u':' && dir[2] == u'\\';
+    if (!drive) throw PathError(at, "expected a full path such as C:\\WINDOWS, got \"" + Shown(dir) + "\"");
+    if (m_.FindVolume(dir[0]) == nullptr)
+      throw PathError(at,
+                      "no volume for drive " + Utf16ToUtf8(dir.substr(0, 2)) + " (of " + Shown(dir) + ")");
+  };
+  check(m_.system.windowsDirectory, "windowsDirectory");
+  check(m_.system.systemDirectory, "systemDirectory");
 }
 
 // Entries replace the defaults one by one; null removes a default, so its query fails.
@@ -248,6 +267,9 @@ void Loader::CheckFilePath(const std::u16string& path, const std::string& at) {
     if (name.empty()) throw PathError(at, "empty name in path " + Shown(path));
     if (name == u"." || name == u"..")
       throw PathError(at, "\".\" and \"..\" cannot be names: " + Shown(path));
+    // A colon starts a stream name in every path the system takes; no file name holds one.
+    if (name.find(u':') != std::u16string_view::npos)
+      throw PathError(at, "a name cannot hold \":\" (streams are given as \"streams\"): " + Shown(path));
     if (node != nullptr && !node->folder)
       throw PathError(at, Shown(path.substr(0, start - 1)) + " is a file, so nothing can lie below it");
     if (end == path.size()) return;
@@ -307,7 +329,10 @@ void Loader::File(const Json& v, const std::string& at) {
   }
   if (const Json* shortName = f.Find("shortName")) {
     node.shortName = image::Text(*shortName, f.PathOf("shortName"));
-    givenShortNames_.insert(&node);
+    // The directory records hold 12 characters of short name; anything else would be cut.
+    if (!node.shortName.empty() && !IsShortName(node.shortName))
+      throw PathError(f.PathOf("shortName"), "not an 8.3 name: \"" + Shown(node.shortName) + "\"");
+    givenShortNames_[&node] = f.PathOf("shortName");
   }
   if (const Json* sddl = f.Find("sddl")) node.sddl = image::Utf8Text(*sddl, f.PathOf("sddl"));
   if (const Json* streams = f.Find("streams")) Streams(node, *streams, f.PathOf("streams"));
@@ -387,21 +412,43 @@ void Loader::AssignShortNames() {
     folders.pop_back();
     std::set<std::u16string> taken;
     std::unordered_map<std::u16string, unsigned> nextTry;
+    for (const auto& c : folder->children)
+      if (givenShortNames_.count(c.get()) == 0 && IsShortName(c->name)) taken.insert(Upcase(c->name));
+    // The file system keeps short names unique in a folder, or the 8.3 view could not tell two
+    // entries apart.
     for (const auto& c : folder->children) {
-      if (givenShortNames_.count(c.get()) != 0)
-        taken.insert(Upcase(c->shortName));
-      else if (IsShortName(c->name))
-        taken.insert(Upcase(c->name));
+      const auto given = givenShortNames_.find(c.get());
+      if (given != givenShortNames_.end() && !c->shortName.empty() &&
+          !taken.insert(Upcase(c->shortName)).second)
+        throw PathError(given->second, "short name " + Shown(c->shortName) + " is taken in its folder");
     }
     for (const auto& c : folder->children) {
       if (givenShortNames_.count(c.get()) == 0 && !IsShortName(c->name)) {
-        c->shortName =
-            GenerateShortName(c->name, [&](const std::u16string& s) { return taken.count(s) != 0; }, &nextTry);
+        c->shortName = GenerateShortName(
+            c->name, [&](const std::u16string& s) { return taken.count(s) != 0; }, &nextTry);
         taken.insert(c->shortName);
       }
       if (c->folder) folders.push_back(c.get());
     }
   }
+}
+
+// The message is one line on a terminal whatever the image's names and keys hold: control
+// characters are written as the image writes them ("\u000A"), like the zero character.
+std::string OneLine(const std::string& message) {
+  std::string out;
+  for (const char c : message) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F) {
+      static constexpr char kDigits[] = "0123456789ABCDEF";
+      out += "\\u00";
+      out += kDigits[b >> 4];
+      out += kDigits[b & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -411,20 +458,22 @@ std::unique_ptr<Machine> LoadImage(std::string_view json, const std::string& fil
     const Json doc = image::Parse(json);
     return Loader().Run(doc);
   } catch (const PathError& e) {
-    throw ImageError(fileName + ": " + (e.path().empty() ? "" : e.path() + ": ") + e.what());
+    throw ImageError(OneLine(fileName + ": " + (e.path().empty() ? "" : e.path() + ": ") + e.what()));
   } catch (const std::invalid_argument& e) {  // the builder's checks, should the loader's miss one
-    throw ImageError(fileName + ": " + e.what());
+    throw ImageError(OneLine(fileName + ": " + e.what()));
+  } catch (const std::exception& e) {  // whatever else stops the load still names the image
+    throw ImageError(OneLine(fileName + ": " + e.what()));
   }
 }
 
 std::unique_ptr<Machine> LoadImageFile(const std::string& path) {
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!f) throw ImageError(path + ": cannot read: " + std::strerror(errno));
+  if (!f) throw ImageError(OneLine(path + ": cannot read: " + std::strerror(errno)));
   std::string text;
   char buf[65536];
   std::size_t n;
   while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) text.append(buf, n);
-  if (std::ferror(f.get()) != 0) throw ImageError(path + ": cannot read: " + std::strerror(errno));
+  if (std::ferror(f.get()) != 0) throw ImageError(OneLine(path + ": cannot read: " + std::strerror(errno)));
   return LoadImage(text, path);
 }
 

@@ -25,6 +25,12 @@ std::u16string FileNameOf(std::u16string_view path) {
   return std::u16string(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
 }
 
+// A Win32 path in drive form must lie on a volume: its device form is derived from it.
+void CheckDrive(Machine& m, const std::u16string& path, const std::string& at) {
+  if (path.size() >= 2 && path[1] == u':' && m.FindVolume(path[0]) == nullptr)
+    throw PathError(at, "no volume for drive " + Utf16ToUtf8(path.substr(0, 2)));
+}
+
 void LoadValue(RegKey& key, const Json& v, const std::string& at) {
   const Fields f(v, at, {"name", "type", "data", "dataHex", "hidden"});
   RegValue value;
@@ -134,6 +140,7 @@ void LoadProcess(MachineBuilder& b, const Json& v, const std::string& at) {
   for (const auto& other : b.machine().processes)
     if (other.pid == pid) throw PathError(f.PathOf("pid"), "duplicate pid " + std::to_string(pid));
   const std::u16string imagePath = f.Text("imagePath", u"");
+  CheckDrive(b.machine(), imagePath, f.PathOf("imagePath"));
   sim::Process& p = b.AddProcess(pid, f.Text("exeFile", FileNameOf(imagePath)), imagePath);
   p.parentPid = f.U32("parentPid", 0);
   p.hidden = f.Flag("hidden", false);
@@ -181,6 +188,7 @@ void LoadProcess(MachineBuilder& b, const Json& v, const std::string& at) {
                       {"name", "path", "base", "size", "id", "globalUsage", "processUsage"});
       Module mod;
       mod.path = Text(mf.Required("path"), mf.PathOf("path"));
+      CheckDrive(b.machine(), mod.path, mf.PathOf("path"));
       mod.name = mf.Text("name", FileNameOf(mod.path));
       mod.base = mf.U64("base", 0);
       mod.size = mf.U32("size", 0);

@@ -18,6 +18,7 @@ struct Frame {
   std::size_t count = 0;  // elements finished so far (arrays)
   std::string key;        // the current key (objects)
   std::set<std::string> keys;
+  bool note = false;  // inside a note: nothing here is read, so nothing is checked
 };
 
 std::string StackPath(const std::vector<Frame>& stack) {
@@ -76,17 +77,17 @@ class TrackingReader : public nlohmann::detail::json_sax_dom_parser<Json> {
   }
 
   bool start_object(std::size_t n) {
-    stack_.push_back(Frame{});
+    stack_.push_back(Frame{false, 0, {}, {}, InNote()});
     return Base::start_object(n);
   }
   bool start_array(std::size_t n) {
-    stack_.push_back(Frame{true});
+    stack_.push_back(Frame{true, 0, {}, {}, InNote()});
     return Base::start_array(n);
   }
   bool key(std::string& k) {
     Frame& f = stack_.back();
     f.key = k;
-    if (!IsNote(f.key) && !f.keys.insert(f.key).second)
+    if (!f.note && !IsNote(f.key) && !f.keys.insert(f.key).second)
       throw PathError(StackPath(stack_), "the key is given twice");
     return Base::key(k);
   }
@@ -109,6 +110,12 @@ class TrackingReader : public nlohmann::detail::json_sax_dom_parser<Json> {
  private:
   void Element() {
     if (!stack_.empty() && stack_.back().array) ++stack_.back().count;
+  }
+  // Whether a value starting now lies under a note key.
+  bool InNote() const {
+    if (stack_.empty()) return false;
+    const Frame& parent = stack_.back();
+    return parent.note || (!parent.array && IsNote(parent.key));
   }
   void Ended() {
     stack_.pop_back();

@@ -103,6 +103,15 @@ TEST(ImageLoader, MalformedImagesNameFilePathAndProblem) {
        "\":extra:$DATA\""},
       {WithFiles(R"({"path": "C:\\a", "streams": [{"name": "s"}, {"name": "S"}]})"),
        "t.json: files[0].streams[1].name: duplicate stream name S"},
+      {WithFiles(R"({"path": "C:\\a:b"})"),
+       "t.json: files[0].path: a name cannot hold \":\" (streams are given as \"streams\"): C:\\a:b"},
+      {WithFiles(R"({"path": "C:\\a", "shortName": "LONGNAMES.TXT"})"),
+       "t.json: files[0].shortName: not an 8.3 name: \"LONGNAMES.TXT\""},
+      {WithFiles(R"({"path": "C:\\d\\Long one", "shortName": "ZZ.TXT"}, {"path": "C:\\d\\zz.txt"})"),
+       "t.json: files[0].shortName: short name ZZ.TXT is taken in its folder"},
+      {WithFiles(
+           R"({"path": "C:\\d\\Long one", "shortName": "S~1"}, {"path": "C:\\d\\Long two", "shortName": "s~1"})"),
+       "t.json: files[1].shortName: short name s~1 is taken in its folder"},
       {WithFiles(R"({"path": "C:\\a", "win32Kind": "dir"})"),
        "t.json: files[0].win32Kind: expected \"file\" or \"folder\", got \"dir\""},
       {WithFiles(R"({"path": "C:\\a", "fail": ["read", "write"]})"),
@@ -143,6 +152,10 @@ TEST(ImageLoader, MalformedImagesNameFilePathAndProblem) {
        "t.json: registry[0].values[0].dataHex: give data or dataHex, not both"},
       // Processes.
       {WithProcesses(R"({"pid": 4}, {"pid": "0x4"})"), "t.json: processes[1].pid: duplicate pid 4"},
+      {WithProcesses(R"({"pid": 8, "imagePath": "E:\\x.exe"})"),
+       "t.json: processes[0].imagePath: no volume for drive E:"},
+      {WithProcesses(R"({"pid": 8, "modules": [{"path": "\\SystemRoot\\x.exe"}, {"path": "e:\\x.dll"}]})"),
+       "t.json: processes[0].modules[1].path: no volume for drive e:"},
       {WithProcesses(R"({"exeFile": "a.exe"})"), "t.json: processes[0].pid: required key is missing"},
       {WithProcesses(R"({"pid": 8, "threads": [{"basePriority": 8}]})"),
        "t.json: processes[0].threads[0].tid: required key is missing"},
@@ -172,12 +185,25 @@ TEST(ImageLoader, MalformedImagesNameFilePathAndProblem) {
        "t.json: accounts[1].sid: duplicate SID S-1-5-32-544"},
       {R"({"umbrascopeImage": 1, "system": {"userSid": "S-1-5-"}})",
        "t.json: system.userSid: not a SID: \"S-1-5-\""},
+      {R"({"umbrascopeImage": 1, "system": {"codePage": 1250}})",
+       "t.json: system.codePage: code page 1250 is not supported (1252 or 65001)"},
+      {R"({"umbrascopeImage": 1, "volumes": [{"drive": "D"}]})",
+       "t.json: system.windowsDirectory: no volume for drive C: (of C:\\WINDOWS)"},
+      {R"({"umbrascopeImage": 1, "system": {"windowsDirectory": "D:\\WINNT", "systemDirectory": "E:\\sys"},
+           "volumes": [{"drive": "D"}]})",
+       "t.json: system.systemDirectory: no volume for drive E: (of E:\\sys)"},
+      {R"({"umbrascopeImage": 1, "system": {"windowsDirectory": "WINDOWS"}})",
+       "t.json: system.windowsDirectory: expected a full path such as C:\\WINDOWS, got \"WINDOWS\""},
       {R"({"umbrascopeImage": 1, "system": {"version": [5, 1]}})",
        "t.json: system.version: expected [major, minor, build], got an array"},
       {R"({"umbrascopeImage": 1, "system": {"localTime": "2008-06-14 10:30:00"}})",
        "t.json: system.localTime: bad time \"2008-06-14 10:30:00\" (expected YYYY-MM-DDTHH:MM:SS)"},
       {R"({"umbrascopeImage": 1, "system": {"shellFolders": {"desktop": "C:\\x"}}})",
        "t.json: system.shellFolders.desktop: expected a CSIDL number (0 to 255) as the key"},
+      // Whatever an image's names hold, the message stays one line.
+      {"{\"umbrascopeImage\": 1, \"a\\nb\\u0001\": 1}", "t.json: a\\u000Ab\\u0001: unknown key"},
+      {WithFiles(R"({"path": "C:\\a\tb"}, {"path": "C:\\A\tB"})"),
+       "t.json: files[1].path: duplicate path C:\\A\\u0009B"},
       {R"({"umbrascopeImage": 1, "hide": ["ghost*", 5]})",
        "t.json: hide[1]: expected a string, got a number"},
   };
@@ -265,7 +291,7 @@ TEST(ImageLoader, BareImageGetsTheDefaults) {
 TEST(ImageLoader, SystemFactsFollowTheImage) {
   const auto m = LoadImage(R"({"umbrascopeImage": 1, "system": {
       "version": [5, 2, "0xECE"], "computerName": "SRV", "userName": "Bob", "userSid": "S-1-5-21-9-9-9-1001",
-      "windowsDirectory": "D:\\WINNT", "codePage": 1250, "commandLine": ["u.exe", "-verbose"],
+      "windowsDirectory": "D:\\WINNT", "codePage": 65001, "commandLine": ["u.exe", "-verbose"],
       "programFile": "D:\\u.exe", "wow64": true, "localTime": "2008-06-14T10:30:00",
       "shellFolders": {"16": "E:\\Desk", "5": null, "x-note": "5 is gone"}},
     "volumes": [{"drive": "D"}]})",
@@ -276,7 +302,7 @@ TEST(ImageLoader, SystemFactsFollowTheImage) {
   EXPECT_EQ(s.userSid, "S-1-5-21-9-9-9-1001");
   EXPECT_EQ(s.systemDirectory, u"D:\\WINNT\\system32");
   EXPECT_EQ(s.tempPath, u"D:\\WINNT\\Temp\\");
-  EXPECT_EQ(s.codePage, 1250u);
+  EXPECT_EQ(s.codePage, 65001u);
   EXPECT_EQ(s.commandLine, (std::vector<std::u16string>{u"u.exe", u"-verbose"}));
   EXPECT_EQ(s.programFile, u"D:\\u.exe");
   EXPECT_TRUE(s.wow64);
@@ -293,7 +319,7 @@ TEST(ImageLoader, SystemFactsFollowTheImage) {
 
 TEST(ImageLoader, EveryFieldLandsInTheModel) {
   const auto m = LoadImage(R"j({
-    "umbrascopeImage": 1, "x-note": "notes are ignored", "x-note2": {"anything": [1]},
+    "umbrascopeImage": 1, "x-note": "notes are ignored", "x-note2": {"anything": [1], "anything": [{"a": 1, "a": 2}]},
     "system": {"localTime": "2004-08-25T13:45:07"},
     "accounts": [{"sid": "S-1-5-21-1-2-3-500", "name": "Administrator", "domain": "DEMO-PC"},
                  {"sid": "S-1-5-32-547", "name": "Power Users"}],
@@ -535,6 +561,35 @@ TEST(ImageLoader, DemoImageHoldsWhatTheScansLookFor) {
   const std::u16string helloWorld(u"Hello\0World", 11);
   EXPECT_NE(dummies->FindSubkey(helloWorld), nullptr);
   EXPECT_NE(dummies->FindValue(helloWorld), nullptr);
+
+  // What the Deep Scan's other texts rest on. Access lists without an administrators' entry give
+  // "No admin in ACL" unless an exception covers the path; the service keys' exceptions compare
+  // letter case, so a respelt key would start to report.
+  auto lacksAdmins = [](const std::string& sddl) {
+    return sddl.find(";BA)") == std::string::npos && sddl.find(";DA)") == std::string::npos &&
+           sddl.find(";LA)") == std::string::npos;
+  };
+  for (const char16_t* path : {u"C:\\WINDOWS\\system32\\drivers\\wraithdrv.sys", u"C:\\WINDOWS\\wraithcache",
+                               u"C:\\WINDOWS\\Temp\\hsperfdata_SYSTEM"}) {
+    const sim::FileNode* n = m->FindFile(path);
+    ASSERT_NE(n, nullptr) << sim::Utf16ToUtf8(path);
+    EXPECT_TRUE(lacksAdmins(n->sddl)) << sim::Utf16ToUtf8(path);
+  }
+  const std::u16string services = u"\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Services\\";
+  for (const char16_t* name : {u"wraithdrv", u"DcomLaunch", u"RpcSs"}) {
+    const sim::RegKey* k = m->FindKey(services + name);
+    ASSERT_NE(k, nullptr) << sim::Utf16ToUtf8(name);
+    EXPECT_EQ(k->name, name);
+    EXPECT_TRUE(lacksAdmins(k->sddl)) << sim::Utf16ToUtf8(name);
+  }
+  const sim::RegKey* samSam = m->FindKey(u"\\Registry\\Machine\\SAM\\SAM");
+  ASSERT_NE(samSam, nullptr);
+  EXPECT_TRUE(samSam->fail.win32List && !samSam->fail.win32Open);  // "Could not open key"
+  sim::RegKey* currentVersion =
+      m->FindKey(u"\\Registry\\Machine\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion");
+  ASSERT_NE(currentVersion, nullptr);
+  EXPECT_NE(currentVersion->FindSubkey(std::u16string(u"System\0", 7)), nullptr);  // the catalogue's key
+  EXPECT_EQ(m->FindFile(u"C:\\WINDOWS\\system32")->streams.size(), 1u);            // an unknown stream
 }
 
 TEST(ImageLoader, UnreadableFileIsNamed) {
