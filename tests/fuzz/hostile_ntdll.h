@@ -1,5 +1,4 @@
-// An ntdll that answers some queries from the fuzzer's input and passes every other call to a
-// simulated machine, so the product's own walks (buffer sizes, retries, offsets) meet hostile answers.
+// An ntdll whose listing, registry and stream answers come from the fuzzer; the rest reach a simulated machine.
 #pragma once
 
 #include <algorithm>
