@@ -1,4 +1,4 @@
-// An ntdll whose listing, registry and stream answers come from the fuzzer; the rest reach a simulated machine.
+// An ntdll whose listing, registry and stream answers come from the fuzzer; the rest reach a sim machine.
 #pragma once
 
 #include <algorithm>
