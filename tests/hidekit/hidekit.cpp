@@ -336,7 +336,7 @@ struct Export {
   const char* name;
 };
 
-struct HookSpec {
+struct HookPlan {
   Api api;
   const char* label;
   std::vector<Export> exports;
@@ -346,7 +346,7 @@ struct HookSpec {
 #define HIDEKIT_HOOKS(fn) \
   { reinterpret_cast<void*>(&fn<0>), reinterpret_cast<void*>(&fn<1>) }
 
-std::vector<HookSpec> Specs() {
+std::vector<HookPlan> Plans() {
   const wchar_t* kb = L"kernelbase.dll";
   const wchar_t* k32 = L"kernel32.dll";
   const wchar_t* adv = L"advapi32.dll";
@@ -408,9 +408,9 @@ std::string Describe(const std::uint8_t* code, std::size_t copied) {
 bool InstallHooks(bool verbose) {
   std::vector<hidekit::PreparedHook> prepared;
   std::vector<const std::uint8_t*> seen;
-  for (const HookSpec& spec : Specs()) {
+  for (const HookPlan& plan : Plans()) {
     std::vector<std::uint8_t*> targets;
-    for (const Export& e : spec.exports) {
+    for (const Export& e : plan.exports) {
       HMODULE m = GetModuleHandleW(e.module);
       const auto* p = m ? reinterpret_cast<const std::uint8_t*>(GetProcAddress(m, e.name)) : nullptr;
       if (p == nullptr) continue;
@@ -418,28 +418,28 @@ bool InstallHooks(bool verbose) {
       if (std::find(targets.begin(), targets.end(), code) == targets.end()) targets.push_back(code);
     }
     if (targets.empty() || targets.size() > kSlots) {
-      Report(std::string(spec.label) + ": found " + std::to_string(targets.size()) +
+      Report(std::string(plan.label) + ": found " + std::to_string(targets.size()) +
              " implementations, expected 1 or 2");
       return false;
     }
     for (std::size_t slot = 0; slot < targets.size(); ++slot) {
       std::uint8_t* code = targets[slot];
       if (std::find(seen.begin(), seen.end(), code) != seen.end()) {
-        Report(std::string(spec.label) + ": shares its code with another hooked function");
+        Report(std::string(plan.label) + ": shares its code with another hooked function");
         return false;
       }
       seen.push_back(code);
       hidekit::PreparedHook hook;
       std::string error;
-      if (!hidekit::PrepareHook(code, spec.hooks[slot], hook, error)) {
-        Report(std::string(spec.label) + " at " + Describe(code, 0) + ": " + error);
+      if (!hidekit::PrepareHook(code, plan.hooks[slot], hook, error)) {
+        Report(std::string(plan.label) + " at " + Describe(code, 0) + ": " + error);
         return false;
       }
-      g_orig[spec.api][slot] = hook.trampoline;
+      g_orig[plan.api][slot] = hook.trampoline;
       prepared.push_back(hook);
-      if (verbose) Report(std::string(spec.label) + " at " + Describe(code, hook.copied));
+      if (verbose) Report(std::string(plan.label) + " at " + Describe(code, hook.copied));
     }
-    if (targets.size() == 1) g_orig[spec.api][1] = g_orig[spec.api][0];
+    if (targets.size() == 1) g_orig[plan.api][1] = g_orig[plan.api][0];
   }
   for (const hidekit::PreparedHook& hook : prepared) {
     std::string error;
