@@ -6,25 +6,12 @@
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/fuzz/sim_with_hostile_ntdll.h"
 
-namespace {
-
-fuzz::SimWithHostileNtdll& Machine() {
-  static auto* sim = [] {
-    sim::MachineBuilder b;
-    b.Folder(u"C:\\dir");
-    return new fuzz::SimWithHostileNtdll(b.Build());
-  }();
-  return *sim;
-}
-
-}  // namespace
-
 // Input: one byte choosing the information level (its value modulo 5; 4 must list nothing) and,
 // in its top bit, whether dot entries are kept; then the answers to the directory queries
 // (see HostileNtdll::NtQueryDirectoryFile). The folder itself opens on the simulated machine.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
-  auto& sim = Machine();
+  auto& sim = fuzz::SharedMachine([](sim::MachineBuilder& b) { b.Folder(u"C:\\dir"); });
   sim.ntdll.answers = fuzz::InputReader(fuzz::Bytes(data + 1, size - 1));
   sim.ntdll.hostileDirectories = true;
 

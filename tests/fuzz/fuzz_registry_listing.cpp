@@ -8,25 +8,12 @@
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/fuzz/sim_with_hostile_ntdll.h"
 
-namespace {
-
-fuzz::SimWithHostileNtdll& Machine() {
-  static auto* sim = [] {
-    sim::MachineBuilder b;
-    b.Key(u"HKLM\\SOFTWARE\\fuzz");
-    return new fuzz::SimWithHostileNtdll(b.Build());
-  }();
-  return *sim;
-}
-
-}  // namespace
-
 // Input: one byte choosing the operation (key names, value names, or reading a value as text,
 // as 8 bytes, as a DWORD or as a QWORD), then the answers to the registry queries (see
 // HostileNtdll::RegistryAnswer). The key itself opens on the simulated machine.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
-  auto& sim = Machine();
+  auto& sim = fuzz::SharedMachine([](sim::MachineBuilder& b) { b.Key(u"HKLM\\SOFTWARE\\fuzz"); });
   sim.ntdll.hostileRegistry = false;
   registry::TNtRegistry reg;
   reg.RootKey = platform::HKEY_LOCAL_MACHINE;

@@ -6,24 +6,13 @@
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/fuzz/sim_with_hostile_ntdll.h"
 
-namespace {
-
-fuzz::SimWithHostileNtdll& Machine() {
-  static auto* sim = [] {
-    sim::MachineBuilder b;
-    b.File(u"C:\\f.txt", "data");
-    b.machine().system.backupRead = false;  // as under Wine: streams come from the native query
-    return new fuzz::SimWithHostileNtdll(b.Build());
-  }();
-  return *sim;
-}
-
-}  // namespace
-
 // Input: the answers to the stream queries (see HostileNtdll::NtQueryInformationFile). The file
 // itself opens on the simulated machine.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  auto& sim = Machine();
+  auto& sim = fuzz::SharedMachine([](sim::MachineBuilder& b) {
+    b.File(u"C:\\f.txt", "data");
+    b.machine().system.backupRead = false;  // as under Wine: streams come from the native query
+  });
   sim.ntdll.answers = fuzz::InputReader(fuzz::Bytes(data, size));
   sim.ntdll.hostileStreams = true;
   files::TFileADSList list;

@@ -30,4 +30,17 @@ class SimWithHostileNtdll {
   platform::ScopedPlatform scope_;
 };
 
+// The one machine of a fuzzing process, made on first use from what `setUp` adds to a fresh
+// builder; every input reuses it and only replaces the answers. Each call site's lambda is a type
+// of its own, so each target keeps its own machine.
+template <typename SetUp>
+SimWithHostileNtdll& SharedMachine(SetUp setUp) {
+  static auto* sim = [&] {
+    sim::MachineBuilder b;
+    setUp(b);
+    return new SimWithHostileNtdll(b.Build());
+  }();
+  return *sim;
+}
+
 }  // namespace fuzz
