@@ -10,6 +10,7 @@
 #include "files/file_finder.h"
 #include "files/file_list.h"
 #include "platform/win32/win32_platform.h"
+#include "tests/win32/scratch_folder.h"
 
 namespace {
 
@@ -17,23 +18,13 @@ namespace fs = std::filesystem;
 
 class RealFilesTest : public ::testing::Test {
  protected:
-  RealFilesTest() : scope_(win32::RealPlatform()) {
-    app::RunStartup();
-    dir_ = fs::temp_directory_path() /
-           ("umbra-files-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  ~RealFilesTest() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
+  RealFilesTest() : scope_(win32::RealPlatform()) { app::RunStartup(); }
   void Touch(const std::string& name) { std::ofstream(dir_ / name) << "x"; }
   std::string Folder() const { return dir_.string() + "\\"; }
 
   platform::ScopedPlatform scope_;
-  fs::path dir_;
+  wintest::ScratchFolder scratch_{"umbra-files-"};
+  const fs::path& dir_ = scratch_.path();
 };
 
 TEST_F(RealFilesTest, NativeListingAndWin32FinderAgree) {

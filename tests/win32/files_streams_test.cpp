@@ -10,6 +10,7 @@
 #include "platform/handles.h"
 #include "platform/records.h"
 #include "platform/win32/win32_platform.h"
+#include "tests/win32/scratch_folder.h"
 
 namespace {
 
@@ -17,20 +18,11 @@ namespace fs = std::filesystem;
 
 class RealStreamsTest : public ::testing::Test {
  protected:
-  RealStreamsTest() : scope_(win32::RealPlatform()) {
-    app::RunStartup();
-    dir_ = fs::temp_directory_path() /
-           ("umbra-streams-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  ~RealStreamsTest() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
+  RealStreamsTest() : scope_(win32::RealPlatform()) { app::RunStartup(); }
 
   platform::ScopedPlatform scope_;
-  fs::path dir_;
+  wintest::ScratchFolder scratch_{"umbra-streams-"};
+  const fs::path& dir_ = scratch_.path();
 };
 
 struct FileCloser {
