@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/text.h"
+#include "base/names.h"
 #include "cli/commands.h"
 #include "files/ads.h"
 #include "files/file_list.h"
@@ -22,11 +23,8 @@ std::optional<files::TFileListEntry> NativeFacts(const std::u16string& path) {
   e.InformationLevel = 3;
   e.Enumerate(path.substr(0, slash + 1));
   const std::u16string name = path.substr(slash + 1);
-  auto& k32 = platform::Current().kernel32;
   for (const auto& entry : e.Entries)
-    if (k32.CompareStringW(platform::LOCALE_USER_DEFAULT, platform::NORM_IGNORECASE, entry.Name, name) ==
-        platform::CSTR_EQUAL)
-      return entry;
+    if (base::SameIgnoringCase(entry.Name, name)) return entry;
   return std::nullopt;
 }
 

@@ -2,6 +2,7 @@
 #include "engine/indicator.h"
 
 #include "base/comma_text.h"
+#include "base/names.h"
 #include "base/os_flags.h"
 #include "platform/platform.h"
 
@@ -44,13 +45,10 @@ void TRootKitIndicator::ClearResults() {
 }
 
 std::string TRootKitIndicator::Param(std::string_view key) const {
-  auto& k32 = platform::Current().kernel32;
   for (const std::string& item : Params_) {
     const std::size_t eq = item.find('=');
     if (eq == std::string::npos) continue;
-    if (k32.CompareStringA(platform::LOCALE_USER_DEFAULT, platform::NORM_IGNORECASE,
-                           std::string_view(item).substr(0, eq), key) == platform::CSTR_EQUAL)
-      return item.substr(eq + 1);
+    if (base::SameIgnoringCase(std::string_view(item).substr(0, eq), key)) return item.substr(eq + 1);
   }
   return {};
 }

@@ -1,10 +1,9 @@
 // The hidden-files indicator: a case-folded hash look-up of every native name in the Win32 list.
 #include "engine/nt_files_indicator.h"
 
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
+#include "base/names.h"
 #include "files/file_finder.h"
 #include "files/file_list.h"
 #include "platform/platform.h"
@@ -23,13 +22,6 @@ bool IsReservedDeviceName(const std::string& name) {
   if (stem == "aux" || stem == "con" || stem == "nul" || stem == "prn") return true;
   return stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) && stem[3] >= '1' &&
          stem[3] <= '9';
-}
-
-// The case-folded key of an 8-bit name: equal keys are names that compare equal ignoring case.
-std::u16string FoldedKey(const std::string& name) {
-  auto& k32 = platform::Current().kernel32;
-  return k32.LCMapStringW(platform::LOCALE_USER_DEFAULT, platform::LCMAP_UPPERCASE,
-                          k32.MultiByteToWideChar(platform::CP_ACP, name));
 }
 
 }  // namespace
@@ -64,12 +56,13 @@ void TRootKitIndicatorNTFiles::RunTest() {
     native.IncludeDotEntries = false;
     native.Enumerate(wideFolder);
     NativeCount = static_cast<std::int32_t>(native.Count());
-    std::unordered_set<std::u16string> known;
-    known.reserve(win32.size());
-    for (const std::string& name : win32) known.insert(FoldedKey(name));
+    // Names are compared as 8-bit texts in the system code page, ignoring case.
+    base::FoldedNameSet known;
+    known.Reserve(win32.size());
+    for (const std::string& name : win32) known.Add(name);
     for (std::size_t i = 0; i < native.Count(); ++i) {
       const files::TFileListEntry& e = native.Entries[i];
-      if (known.contains(FoldedKey(k32.WideCharToMultiByte(platform::CP_ACP, e.Name)))) continue;
+      if (known.Contains(k32.WideCharToMultiByte(platform::CP_ACP, e.Name))) continue;
       State_ = kStateFound;
       AddResult(wideFolder + e.Name, (e.Attributes & 0x10) != 0 ? kKindFolder : kKindFile);
     }

@@ -1,10 +1,10 @@
 // The hidden-registry indicator: subkeys and values of one key compared between the two views.
 #include "engine/registry_indicator.h"
 
-#include <algorithm>
 #include <string_view>
 #include <vector>
 
+#include "base/names.h"
 #include "platform/platform.h"
 #include "registry/nt_registry.h"
 #include "registry/win32_registry.h"
@@ -17,13 +17,13 @@ using Names = std::vector<std::u16string>;
 
 bool HasZero(std::u16string_view name) { return name.find(u'\0') != std::u16string_view::npos; }
 
-// Case-insensitive, locale-aware look-up, as a user would see two names as the same.
-bool Contains(const Names& list, std::u16string_view name) {
-  auto& k32 = platform::Current().kernel32;
-  return std::any_of(list.begin(), list.end(), [&](const std::u16string& candidate) {
-    return k32.CompareStringW(platform::LOCALE_USER_DEFAULT, platform::NORM_IGNORECASE, candidate, name) ==
-           platform::CSTR_EQUAL;
-  });
+// The Win32 names for case-insensitive, locale-aware look-ups, as a user would see two names
+// as the same: one hash look-up per native name, so a key with many values costs linear time.
+base::FoldedNameSet Known(const Names& list) {
+  base::FoldedNameSet set;
+  set.Reserve(list.size());
+  for (const auto& name : list) set.Add(name);
+  return set;
 }
 
 }  // namespace
@@ -62,10 +62,12 @@ void TRootKitIndicatorRegistry::RunTest() {
             Names nativeKeys, nativeValues;
             native.GetKeyNames(nativeKeys);
             native.GetValueNames(nativeValues);
+            const base::FoldedNameSet knownKeys = Known(win32Keys);
             for (const auto& name : nativeKeys)
-              if (HasZero(name) || !Contains(win32Keys, name)) report(name, kKindKey);
+              if (HasZero(name) || !knownKeys.Contains(name)) report(name, kKindKey);
+            const base::FoldedNameSet knownValues = Known(win32Values);
             for (const auto& name : nativeValues)
-              if (HasZero(name) || !Contains(win32Values, name)) report(name, kKindValue);
+              if (HasZero(name) || !knownValues.Contains(name)) report(name, kKindValue);
           } catch (const std::exception&) {
           }
           native.CloseKey();

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "base/match_rules.h"
+#include "base/names.h"
 #include "platform/platform.h"
 #include "results/path_macros.h"
 
@@ -11,12 +12,7 @@ namespace files {
 
 namespace {
 
-// CompareStringA result less 2: negative, zero or positive like strcmp.
-int CompareIgnoringCase(std::string_view a, std::string_view b) {
-  return platform::Current().kernel32.CompareStringA(platform::LOCALE_USER_DEFAULT, platform::NORM_IGNORECASE,
-                                                     a, b) -
-         platform::CSTR_EQUAL;
-}
+using base::CompareIgnoringCase;
 
 std::string_view WithoutFirst(std::string_view s) { return s.empty() ? s : s.substr(1); }
 

@@ -179,13 +179,17 @@ bool TMyRegistry::GetKeyInfo(TRegKeyInfo& info) {
   return true;
 }
 
+// The wide lists size their buffer from the longest name the key reports (in characters,
+// without the terminator), so a long name is read whole, as the native view reads it, instead
+// of failing with ERROR_MORE_DATA and looking hidden.
 void TMyRegistry::GetKeyNamesW(std::vector<std::u16string>& list) {
   list.clear();
   TRegKeyInfo info;
   if (!GetKeyInfo(info)) return;
+  const DWORD capacity = std::max<DWORD>(info.maxSubKeyLen + 1, 256);
   std::u16string name;
   for (DWORD i = 0; i < info.numSubKeys; ++i)
-    if (Api().RegEnumKeyExW(currentKey_.get(), i, name, 256) == platform::ERROR_SUCCESS)
+    if (Api().RegEnumKeyExW(currentKey_.get(), i, name, capacity) == platform::ERROR_SUCCESS)
       list.push_back(UpToZero(name));
 }
 
@@ -193,7 +197,7 @@ void TMyRegistry::GetValueNamesW(std::vector<std::u16string>& list) {
   list.clear();
   TRegKeyInfo info;
   if (!GetKeyInfo(info)) return;
-  const DWORD capacity = std::max<DWORD>(info.maxValueLen, 512);
+  const DWORD capacity = std::max<DWORD>(info.maxValueLen + 1, 512);
   std::u16string name;
   DWORD type = 0;
   for (DWORD i = 0; i < info.numValues; ++i)

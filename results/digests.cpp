@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "base/names.h"
 #include "base/os_flags.h"
 #include "platform/handles.h"
 #include "platform/platform.h"
@@ -74,14 +75,11 @@ std::string FileMD5Text(std::string_view path) {
 }
 
 std::string CachedFileMD5(std::string_view path) {
-  auto& k32 = platform::Current().kernel32;
   // Lines split at their last "=": digests never hold one, paths may.
   for (const std::string& line : Cache()) {
     const std::size_t eq = line.rfind('=');
     if (eq == std::string::npos) continue;
-    if (k32.CompareStringA(platform::LOCALE_USER_DEFAULT, platform::NORM_IGNORECASE,
-                           std::string_view(line).substr(0, eq), path) == platform::CSTR_EQUAL &&
-        line.size() - eq - 1 == 32)
+    if (base::SameIgnoringCase(std::string_view(line).substr(0, eq), path) && line.size() - eq - 1 == 32)
       return line.substr(eq + 1);
   }
   std::string hex = base::DigestToHex(MD5OfFile(path));

@@ -4,22 +4,16 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "platform/platform.h"
+#include "base/names.h"
 
 namespace results {
 namespace {
 
 constexpr std::string_view kRegExpr = "<regexpr>";
 
-// Case-insensitive comparison through the system's own rules (the names and values are
-// 8-bit texts in the system code page): <0, 0, >0.
-int CompareText(std::string_view a, std::string_view b) {
-  const int r = platform::Current().kernel32.CompareStringA(platform::LOCALE_USER_DEFAULT,
-                                                            platform::NORM_IGNORECASE, a, b);
-  return r == platform::CSTR_LESS_THAN ? -1 : r == platform::CSTR_GREATER_THAN ? 1 : 0;
-}
-
-bool SameText(std::string_view a, std::string_view b) { return CompareText(a, b) == 0; }
+// The names and values are 8-bit texts in the system code page, compared as the system does.
+int CompareText(std::string_view a, std::string_view b) { return base::CompareIgnoringCase(a, b); }
+bool SameText(std::string_view a, std::string_view b) { return base::SameIgnoringCase(a, b); }
 
 char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
 

@@ -29,6 +29,7 @@ using image::Shown;
 constexpr std::uint64_t kMaxU32 = std::numeric_limits<std::uint32_t>::max();
 // Sizes travel as signed 64-bit numbers (LARGE_INTEGER) in the native records.
 constexpr std::uint64_t kMaxSize = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+constexpr std::size_t kMaxNameLength = 255;
 
 bool IsSid(std::string_view s) {
   if (s.substr(0, 4) != "S-1-" || s.size() == 4) return false;
@@ -267,6 +268,11 @@ void Loader::CheckFilePath(const std::u16string& path, const std::string& at) {
     if (end == std::u16string::npos) end = path.size();
     const std::u16string_view name = std::u16string_view(path).substr(start, end - start);
     if (name.empty()) throw PathError(at, "empty name in path " + Shown(path));
+    // NTFS holds names of up to 255 characters; a longer one exists on no real disk, and the
+    // Win32 listing could not return it whole.
+    if (name.size() > kMaxNameLength)
+      throw PathError(at, "a name holds at most " + std::to_string(kMaxNameLength) + " characters, " +
+                              std::to_string(name.size()) + " in path " + Shown(path));
     if (name == u"." || name == u"..")
       throw PathError(at, "\".\" and \"..\" cannot be names: " + Shown(path));
     // A colon starts a stream name in every path the system takes; no file name holds one.
@@ -281,9 +287,10 @@ void Loader::CheckFilePath(const std::u16string& path, const std::string& at) {
 }
 
 void Loader::File(const Json& v, const std::string& at) {
-  const Fields f(v, at,
-                 {"path", "folder", "content", "contentBase64", "size", "allocationSize", "attributes",
-                  "times", "shortName", "sddl", "streams", "hidden", "win32Kind", "locked", "fail"});
+  const Fields f(
+      v, at,
+      {"path", "folder", "content", "contentBase64", "size", "allocationSize", "attributes", "times",
+       "shortName", "sddl", "streams", "hidden", "win32Kind", "win32Name", "locked", "fail"});
   const std::string pathAt = f.PathOf("path");
   const std::u16string path = image::Text(f.Required("path"), pathAt);
   CheckFilePath(path, pathAt);
@@ -346,6 +353,7 @@ void Loader::File(const Json& v, const std::string& at) {
     node.win32Folder.reset();
     if ((k == "folder") != folder) node.win32Folder = k == "folder";
   }
+  node.win32Name = image::Win32Name(f.Find("win32Name"), f.PathOf("win32Name"), node.name);
   node.locked = f.Flag("locked", false);
   if (const Json* fail = f.Find("fail")) FileFailures(node, *fail, f.PathOf("fail"));
 }

@@ -33,7 +33,7 @@ void CheckDrive(Machine& m, const std::u16string& path, const std::string& at) {
 }
 
 void LoadValue(RegKey& key, const Json& v, const std::string& at) {
-  const Fields f(v, at, {"name", "type", "data", "dataHex", "hidden"});
+  const Fields f(v, at, {"name", "type", "data", "dataHex", "hidden", "win32Name"});
   RegValue value;
   value.name = Text(f.Required("name"), f.PathOf("name"));
   if (key.FindValue(value.name) != nullptr)
@@ -84,13 +84,14 @@ void LoadValue(RegKey& key, const Json& v, const std::string& at) {
     }
   }
   value.hidden = f.Flag("hidden", false);
+  value.win32Name = Win32Name(f.Find("win32Name"), f.PathOf("win32Name"), value.name);
   key.values.push_back(std::move(value));
 }
 
 }  // namespace
 
 void LoadKey(MachineBuilder& b, const Json& v, const std::string& at, std::set<std::u16string>& listed) {
-  const Fields f(v, at, {"key", "sddl", "hidden", "fail", "values"});
+  const Fields f(v, at, {"key", "sddl", "hidden", "win32Name", "fail", "values"});
   const std::string keyAt = f.PathOf("key");
   std::u16string key = Text(f.Required("key"), keyAt);
   // Both short forms of HKEY_USERS are in use ("HKU" by tools, "HKUS" by the hive-name table).
@@ -108,6 +109,7 @@ void LoadKey(MachineBuilder& b, const Json& v, const std::string& at, std::set<s
   RegKey& k = b.Key(key);
   if (const Json* sddl = f.Find("sddl")) k.sddl = Utf8Text(*sddl, f.PathOf("sddl"));
   k.hidden = f.Flag("hidden", false);
+  k.win32Name = Win32Name(f.Find("win32Name"), f.PathOf("win32Name"), k.name);
   if (const Json* fail = f.Find("fail")) {
     ExpectArray(*fail, f.PathOf("fail"));
     for (std::size_t i = 0; i < fail->size(); ++i) {

@@ -337,6 +337,15 @@ FileTime Time(const Json& v, const std::string& path) {
   return ToFileTime(*t);
 }
 
+std::optional<std::u16string> Win32Name(const Json* v, const std::string& path, std::u16string_view name) {
+  if (v == nullptr) return std::nullopt;
+  std::u16string spelt = Text(*v, path);
+  if (CompareNames(spelt, name) != 0)
+    throw PathError(path, Quote(Shown(spelt)) + " differs from the name " + Quote(Shown(name)) +
+                              " in more than letter case");
+  return spelt;
+}
+
 Fields::Fields(const Json& v, std::string path, std::initializer_list<std::string_view> known)
     : v_(v), path_(std::move(path)) {
   if (!v.is_object()) throw PathError(path_, "expected an object, got " + Describe(v));

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -56,6 +57,9 @@ std::string Base64(const Json& v, const std::string& path);
 // Hex pairs, optionally separated by blanks or commas: "01 02 ff", "01,02,ff", "0102ff".
 std::vector<std::uint8_t> HexBytes(const Json& v, const std::string& path);
 FileTime Time(const Json& v, const std::string& path);
+// The `win32Name` of an entry named `name`, nothing when it has none; it may differ from the
+// name in letter case only, which is all a Win32 view can change without hiding the entry.
+std::optional<std::u16string> Win32Name(const Json* v, const std::string& path, std::u16string_view name);
 
 // The members of one object, checked against the keys it may have.
 class Fields {

@@ -51,6 +51,7 @@ struct FileNode {
   std::vector<Stream> streams;
   bool hidden = false;                 // filtered from the Win32 view
   std::optional<bool> win32Folder;     // what the Win32 listing reports it as, when it differs
+  std::optional<std::u16string> win32Name;  // how the Win32 listing spells it, when it differs
   bool locked = false;                 // in use: opening it for deletion fails
   FileFailures fail;
   std::uint64_t fileId = 0;
@@ -59,6 +60,7 @@ struct FileNode {
   // Ordered as the file system lists them: by name compared ordinally after upper-casing.
   std::vector<std::unique_ptr<FileNode>> children;
 
+  std::u16string_view Win32Name() const { return win32Name ? *win32Name : name; }
   FileNode* FindChild(std::u16string_view childName);  // case-insensitive
   FileNode* AddChild(std::unique_ptr<FileNode> child);  // keeps the order; returns the child
   bool RemoveChild(const FileNode* child);
@@ -80,6 +82,9 @@ struct RegValue {
   std::uint32_t type = 1;
   std::vector<std::uint8_t> data;
   bool hidden = false;
+  std::optional<std::u16string> win32Name;  // how the Win32 listing spells it, when it differs
+
+  std::u16string_view Win32Name() const { return win32Name ? *win32Name : name; }
 };
 
 struct KeyFailures {
@@ -93,6 +98,7 @@ struct RegKey {
   std::u16string name;  // counted; may hold zero characters
   std::string sddl;
   bool hidden = false;
+  std::optional<std::u16string> win32Name;  // how the Win32 listing spells it, when it differs
   KeyFailures fail;
   std::vector<RegValue> values;  // in the order of the image
   FileTime lastWrite = 0;
@@ -100,6 +106,7 @@ struct RegKey {
   RegKey* parent = nullptr;
   std::vector<std::unique_ptr<RegKey>> subkeys;  // ordered like file names
 
+  std::u16string_view Win32Name() const { return win32Name ? *win32Name : name; }
   RegKey* FindSubkey(std::u16string_view subkeyName);  // case-insensitive
   RegKey* AddSubkey(std::unique_ptr<RegKey> key);
   bool RemoveSubkey(const RegKey* key);
@@ -180,6 +187,9 @@ struct SystemFacts {
   // false: BackupRead answers ERROR_NOT_SUPPORTED, as Wine's does; the stream listing then
   // needs its other route. Set in code only (images always have backup reads).
   bool backupRead = true;
+  // false: CompareString fails (0, ERROR_INVALID_PARAMETER), as for a locale the system cannot
+  // compare in. Set in code only.
+  bool compareStrings = true;
   std::map<int, std::u16string> shellFolders;  // CSIDL -> folder
   std::optional<platform::SystemTime> localTime;  // nothing: the host's clock
 };

@@ -192,7 +192,9 @@ struct SimFind : SimObject {
   std::size_t next = 0;
 };
 
-platform::Kernel32::FindDataW FindRecord(std::u16string_view name, const FileNode& f, bool folder) {
+// `name` is what the listing shows; a folder's own "." and ".." entries carry no short name.
+platform::Kernel32::FindDataW FindRecord(std::u16string_view name, const FileNode& f, bool folder,
+                                         bool dotEntry) {
   platform::Kernel32::FindDataW d;
   d.attributes =
       folder ? (f.attributes | FILE_ATTRIBUTE_DIRECTORY) : (f.attributes & ~FILE_ATTRIBUTE_DIRECTORY);
@@ -201,7 +203,7 @@ platform::Kernel32::FindDataW FindRecord(std::u16string_view name, const FileNod
   d.lastWriteTime = f.times.lastWrite;
   d.size = f.folder ? 0 : f.size;
   d.fileName = name;
-  if (name == f.name) d.alternateFileName = f.shortName;
+  if (!dotEntry) d.alternateFileName = f.shortName;
   return d;
 }
 
@@ -224,16 +226,16 @@ Handle SimKernel32::FindFirstFileW(std::u16string_view mask, FindDataW& data) {
   if (pattern == u"*.*") pattern = u"*";  // "*.*" matches names without a dot too
   auto find = std::make_unique<SimFind>();
   find->entries.reserve(dir->children.size() + 2);
-  auto take = [&](std::u16string_view name, const FileNode& f, bool folder) {
-    if (WildcardMatch(pattern, name)) find->entries.push_back(FindRecord(name, f, folder));
+  auto take = [&](std::u16string_view name, const FileNode& f, bool folder, bool dotEntry) {
+    if (WildcardMatch(pattern, name)) find->entries.push_back(FindRecord(name, f, folder, dotEntry));
   };
   if (dir->parent != nullptr) {
-    take(u".", *dir, true);
-    take(u"..", *dir->parent, true);
+    take(u".", *dir, true, true);
+    take(u"..", *dir->parent, true, true);
   }
   for (const auto& c : dir->children) {
     if (c->hidden || m_.HiddenByPattern(c->name)) continue;
-    take(c->name, *c, c->win32Folder.value_or(c->folder));
+    take(c->Win32Name(), *c, c->win32Folder.value_or(c->folder), false);
   }
   if (find->entries.empty()) {
     SetLastError(ERROR_FILE_NOT_FOUND);

@@ -119,6 +119,10 @@ std::u16string SimKernel32::MultiByteToWideChar(std::uint32_t codePage, std::str
 }
 
 int SimKernel32::CompareStringW(std::uint32_t, std::uint32_t flags, std::u16string_view a, std::u16string_view b) {
+  if (!m_.system.compareStrings) {
+    SetLastError(platform::ERROR_INVALID_PARAMETER);
+    return 0;
+  }
   if (flags & platform::NORM_IGNORECASE) return Sign(CompareNames(a, b));
   const int c = a.compare(b);
   return Sign(c);

@@ -196,7 +196,7 @@ DWORD SimAdvapi32::RegEnumKeyExW(HKEY key, DWORD index, std::u16string& name, DW
   name.clear();
   DWORD error = platform::ERROR_SUCCESS;
   const RegKey* k = NthSubkey(m_, key, index, error);
-  return k == nullptr ? error : HandOut(k->name, name, capacity);
+  return k == nullptr ? error : HandOut(std::u16string(k->Win32Name()), name, capacity);
 }
 
 DWORD SimAdvapi32::RegEnumKeyExA(HKEY key, DWORD index, std::string& name, DWORD capacity) {
@@ -204,7 +204,7 @@ DWORD SimAdvapi32::RegEnumKeyExA(HKEY key, DWORD index, std::string& name, DWORD
   name.clear();
   DWORD error = platform::ERROR_SUCCESS;
   const RegKey* k = NthSubkey(m_, key, index, error);
-  return k == nullptr ? error : HandOut(ToCodePage(m_.system.codePage, k->name), name, capacity);
+  return k == nullptr ? error : HandOut(ToCodePage(m_.system.codePage, k->Win32Name()), name, capacity);
 }
 
 DWORD SimAdvapi32::RegEnumValueW(HKEY key, DWORD index, std::u16string& name, DWORD capacity, DWORD& type) {
@@ -214,7 +214,7 @@ DWORD SimAdvapi32::RegEnumValueW(HKEY key, DWORD index, std::u16string& name, DW
   const RegValue* v = NthValue(m_, key, index, error);
   if (v == nullptr) return error;
   type = v->type;
-  return HandOut(v->name, name, capacity);
+  return HandOut(std::u16string(v->Win32Name()), name, capacity);
 }
 
 DWORD SimAdvapi32::RegEnumValueA(HKEY key, DWORD index, std::string& name, DWORD capacity, DWORD& type) {
@@ -224,7 +224,7 @@ DWORD SimAdvapi32::RegEnumValueA(HKEY key, DWORD index, std::string& name, DWORD
   const RegValue* v = NthValue(m_, key, index, error);
   if (v == nullptr) return error;
   type = v->type;
-  return HandOut(ToCodePage(m_.system.codePage, v->name), name, capacity);
+  return HandOut(ToCodePage(m_.system.codePage, v->Win32Name()), name, capacity);
 }
 
 DWORD SimAdvapi32::RegQueryValueExW(HKEY key, std::u16string_view name, DWORD& type,

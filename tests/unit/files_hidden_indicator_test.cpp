@@ -48,9 +48,13 @@ TEST_F(HiddenFilesIndicatorTest, HiddenEntriesAreReportedInNativeOrder) {
 }
 
 TEST_F(HiddenFilesIndicatorTest, CaseDifferencesAreNotFindings) {
-  b.File(u"C:\\WINDOWS\\Mixed.TXT").win32Folder = false;
+  // The Win32 listing spells these names in another letter case than the native listing does.
+  b.File(u"C:\\WINDOWS\\Mixed.TXT").win32Name = u"mIXED.txt";
+  b.File(u"C:\\WINDOWS\\\u00C4rger.ini").win32Name = u"\u00E4RGER.INI";  // beyond ASCII, in the code page
+  b.Folder(u"C:\\WINDOWS\\Fonts").win32Name = u"FONTS";
   auto& i = Run();
   EXPECT_TRUE(i.Results().empty());
+  EXPECT_EQ(i.State(), engine::kStateNothingFound);
 }
 
 TEST_F(HiddenFilesIndicatorTest, ReservedNamesTakeTheirKindFromWin32) {

@@ -113,6 +113,14 @@ TEST(ImageLoader, MalformedImagesNameFilePathAndProblem) {
       {WithFiles(
            R"({"path": "C:\\d\\Long one", "shortName": "S~1"}, {"path": "C:\\d\\Long two", "shortName": "s~1"})"),
        "t.json: files[1].shortName: short name s~1 is taken in its folder"},
+      {WithFiles(R"({"path": "C:\\WINDOWS\\a.txt", "win32Name": "b.TXT"})"),
+       "t.json: files[0].win32Name: \"b.TXT\" differs from the name \"a.txt\" in more than letter case"},
+      {WithFiles(R"({"path": "C:\\)" + std::string(256, 'd') + R"(\\f"})"),
+       "t.json: files[0].path: a name holds at most 255 characters, 256 in path C:\\" +
+           std::string(256, 'd') + "\\f"},
+      {WithFiles(R"({"path": "C:\\)" + std::string(300, 'f') + R"("})"),
+       "t.json: files[0].path: a name holds at most 255 characters, 300 in path C:\\" +
+           std::string(300, 'f')},
       {WithFiles(R"({"path": "C:\\a", "win32Kind": "dir"})"),
        "t.json: files[0].win32Kind: expected \"file\" or \"folder\", got \"dir\""},
       {WithFiles(R"({"path": "C:\\a", "fail": ["read", "write"]})"),
@@ -133,6 +141,12 @@ TEST(ImageLoader, MalformedImagesNameFilePathAndProblem) {
        "t.json: registry[0].fail[0]: unknown failure \"win32Delete\" (known: win32Open, nativeOpen, "
        "security, "
        "win32List)"},
+      {WithKeys(R"({"key": "HKLM\\S\\Run", "win32Name": "RUNS"})"),
+       "t.json: registry[0].win32Name: \"RUNS\" differs from the name \"Run\" in more than letter case"},
+      {WithKeys(R"({"key": "HKLM\\S", "values": [{"name": "a", "type": 1, "win32Name": "A\u0000"}]})"),
+       "t.json: registry[0].values[0].win32Name: \"A\\u0000\" differs from the name \"a\" in more than "
+       "letter "
+       "case"},
       {WithKeys(R"({"key": "HKLM\\S", "values": [{"name": "a", "data": "x"}]})"),
        "t.json: registry[0].values[0].type: required key is missing"},
       {WithKeys(R"({"key": "HKLM\\S", "values": [{"name": "a", "type": 1}, {"name": "A", "type": 1}]})"),
@@ -209,6 +223,8 @@ TEST(ImageLoader, MalformedImagesNameFilePathAndProblem) {
        "t.json: hide[1]: expected a string, got a number"},
   };
   for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.json), c.message) << c.json;
+  // The longest name NTFS holds loads.
+  EXPECT_EQ(ErrorOf(WithFiles(R"({"path": "C:\\)" + std::string(255, 'd') + R"(\\f"})")), "");
 }
 
 TEST(ImageLoader, NamesWithZeroCharactersStayCounted) {
@@ -328,7 +344,7 @@ TEST(ImageLoader, EveryFieldLandsInTheModel) {
                 {"drive": "e", "type": 5, "label": "CD", "fileSystem": "CDFS", "readable": false},
                 {"drive": "F", "device": "\\Device\\Floppy0"}],
     "files": [
-      {"path": "C:\\WINDOWS\\ghost.sys", "contentBase64": "TVo=", "size": "0x1001", "attributes": "0x26",
+      {"path": "C:\\WINDOWS\\ghost.sys", "win32Name": "GHOST.SYS", "contentBase64": "TVo=", "size": "0x1001", "attributes": "0x26",
        "times": {"creation": "2001-08-23T12:00:00", "change": "2002-01-01T00:00:00"},
        "sddl": "O:SYG:SYD:(A;;FA;;;SY)", "hidden": true, "locked": true, "x-note": "here too",
        "streams": [{"name": "extra", "content": "abc", "size": 10}, {"name": "Zone.Identifier"}],
@@ -336,9 +352,10 @@ TEST(ImageLoader, EveryFieldLandsInTheModel) {
       {"path": "C:\\WINDOWS\\odd", "win32Kind": "folder", "allocationSize": 0, "shortName": "", "sddl": ""},
       {"path": "C:\\WINDOWS", "folder": true, "attributes": 16, "shortName": "WIN"}],
     "registry": [
-      {"key": "HKCU\\Software\\X", "sddl": "O:BAD:", "hidden": true,
+      {"key": "HKCU\\Software\\X", "win32Name": "x", "sddl": "O:BAD:", "hidden": true,
        "fail": ["win32Open", "nativeOpen", "security", "win32List"],
-       "values": [{"name": "", "type": 1, "data": "default"}, {"name": "b", "type": 4, "data": 1, "hidden": true}]},
+       "values": [{"name": "", "type": 1, "data": "default"}, {"name": "b", "type": 4, "data": 1, "hidden": true,
+                                                                  "win32Name": "B"}]},
       {"key": "HKUS\\.DEFAULT"},
       {"key": "HKCR\\.txt"}],
     "processes": [
@@ -385,6 +402,7 @@ TEST(ImageLoader, EveryFieldLandsInTheModel) {
   EXPECT_TRUE(ghost->hidden);
   EXPECT_TRUE(ghost->locked);
   EXPECT_FALSE(ghost->win32Folder.has_value());
+  EXPECT_EQ(ghost->win32Name, u"GHOST.SYS");
   ASSERT_EQ(ghost->streams.size(), 2u);
   EXPECT_EQ(ghost->streams[0].name, u"extra");
   EXPECT_EQ(ghost->streams[0].content, "abc");
@@ -396,6 +414,7 @@ TEST(ImageLoader, EveryFieldLandsInTheModel) {
 
   const sim::FileNode* odd = m->FindFile(u"C:\\WINDOWS\\odd");
   EXPECT_EQ(odd->win32Folder, true);
+  EXPECT_FALSE(odd->win32Name.has_value());
   EXPECT_EQ(odd->allocationSize, 0u);
   EXPECT_EQ(odd->sddl, "");
   EXPECT_EQ(odd->attributes, 0x20u);
@@ -409,12 +428,15 @@ TEST(ImageLoader, EveryFieldLandsInTheModel) {
   ASSERT_NE(x, nullptr);
   EXPECT_EQ(x->sddl, "O:BAD:");
   EXPECT_TRUE(x->hidden);
+  EXPECT_EQ(x->win32Name, u"x");
   EXPECT_TRUE(x->fail.win32Open && x->fail.nativeOpen && x->fail.security && x->fail.win32List);
   ASSERT_EQ(x->values.size(), 2u);
   EXPECT_EQ(x->values[0].name, u"");
   EXPECT_EQ(x->values[0].type, 1u);
   EXPECT_FALSE(x->values[0].hidden);
   EXPECT_TRUE(x->values[1].hidden);
+  EXPECT_EQ(x->values[1].win32Name, u"B");
+  EXPECT_FALSE(x->values[0].win32Name.has_value());
   EXPECT_EQ(x->lastWrite, t("2004-08-25T13:45:07"));
   EXPECT_EQ(m->FindKey(u"\\Registry\\User\\S-1-5-21-1-2-3-1000\\Software")->sddl, sim::kDefaultKeySddl);
   EXPECT_NE(m->FindKey(u"\\Registry\\User\\.DEFAULT"), nullptr);

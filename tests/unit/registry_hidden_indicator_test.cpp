@@ -37,8 +37,19 @@ const Case kCases[] = {
      1},
     {"case differs only",
      [](sim::MachineBuilder& b) {
-       b.Key(kKey + u"\\MiXed");
+       b.Key(kKey + u"\\MiXed").win32Name = u"mIxED";
        b.StringValue(kKey, u"", u"d");
+       b.StringValue(kKey, u"Run\u00C9", u"v").win32Name = u"rUN\u00E9";
+     },
+     kParams,
+     {},
+     {},
+     2},
+    {"long names both views list",
+     [](sim::MachineBuilder& b) {
+       b.Key(kKey + u"\\" + std::u16string(300, u'K'));
+       b.StringValue(kKey, std::u16string(300, u'V'), u"x");
+       b.StringValue(kKey, std::u16string(16383, u'W'), u"y");
      },
      kParams,
      {},

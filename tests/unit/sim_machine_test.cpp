@@ -1,9 +1,11 @@
-// The simulated machine's own rules: name order, wildcard hiding, times, code page 1252.
+// The simulated machine's own rules: name order, wildcard hiding, Win32 spellings, times, code page 1252.
 #include <gtest/gtest.h>
 
 #include "base/utf.h"
+#include "files/file_list.h"
 #include "platform/sim/builder.h"
 #include "platform/sim/sim_platform.h"
+#include "registry/nt_registry.h"
 
 namespace {
 
@@ -51,6 +53,47 @@ TEST(SimMachine, LocalTimeRoundTrip) {
   EXPECT_EQ(back.dayOfWeek, 3);  // a Wednesday
   EXPECT_FALSE(sim::ParseLocalTime("2003-02-29T00:00:00"));
   EXPECT_FALSE(sim::ParseLocalTime("2004-08-25 13:45:07"));
+}
+
+TEST(SimMachine, Win32ListingsSpellNamesTheWin32Way) {
+  sim::MachineBuilder b;
+  sim::FileNode& file = b.File(u"C:\\d\\Long Name.txt");
+  file.win32Name = u"LONG name.TXT";
+  file.shortName = u"LONGNA~1.TXT";
+  b.Key(u"HKLM\\SOFTWARE\\k\\Sub").win32Name = u"SUB";
+  b.StringValue(u"HKLM\\SOFTWARE\\k", u"Val", u"v").win32Name = u"vAL";
+  sim::ScopedSimMachine scoped(b.Build());
+  auto& p = platform::Current();
+
+  platform::Kernel32::FindDataW found;
+  const platform::Handle find = p.kernel32.FindFirstFileW(u"C:\\d\\l*", found);
+  ASSERT_NE(find, platform::kInvalidHandle);
+  p.kernel32.FindClose(find);
+  EXPECT_EQ(found.fileName, u"LONG name.TXT");
+  EXPECT_EQ(found.alternateFileName, u"LONGNA~1.TXT");
+  files::TNTFileEnumerator native;
+  native.Enumerate(u"C:\\d\\");
+  ASSERT_EQ(native.Count(), 1u);
+  EXPECT_EQ(native.Entries[0].Name, u"Long Name.txt");
+
+  platform::HKEY key = 0;
+  ASSERT_EQ(p.advapi32.RegOpenKeyExA(platform::HKEY_LOCAL_MACHINE, "SOFTWARE\\k", 0, platform::KEY_READ, key),
+            0u);
+  std::string name;
+  platform::DWORD type = 0;
+  EXPECT_EQ(p.advapi32.RegEnumKeyExA(key, 0, name, 256), 0u);
+  EXPECT_EQ(name, "SUB");
+  EXPECT_EQ(p.advapi32.RegEnumValueA(key, 0, name, 256, type), 0u);
+  EXPECT_EQ(name, "vAL");
+  p.advapi32.RegCloseKey(key);
+  registry::TNtRegistry reg;
+  reg.RootKey = platform::HKEY_LOCAL_MACHINE;
+  ASSERT_TRUE(reg.OpenKey(u"\\SOFTWARE\\k"));
+  std::vector<std::u16string> names;
+  reg.GetKeyNames(names);
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"Sub"}));
+  reg.GetValueNames(names);
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"Val"}));
 }
 
 TEST(SimMachine, CodePage1252) {
