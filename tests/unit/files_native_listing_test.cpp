@@ -126,7 +126,8 @@ TEST_F(NativeListingTest, SingleEntryQueriesWalkTheWholeFolder) {
   std::vector<std::byte> buf(616);
   std::vector<std::u16string> seen;
   for (;;) {
-    const auto s = nt.NtQueryDirectoryFile(h.get(), 0, io, buf, 3, true, nullptr, false);
+    const auto s =
+        nt.NtQueryDirectoryFile(h.get(), 0, io, buf, rec::FileBothDirectoryInformation, true, nullptr, false);
     if (s != platform::STATUS_SUCCESS) {
       EXPECT_EQ(s, platform::STATUS_NO_MORE_FILES);
       break;
@@ -150,7 +151,8 @@ TEST(DirectoryRecordTest, HostileLengthsStayInsideTheBuffer) {
   rec::RecordWriter(buf).PutHead(0, head);
   EXPECT_EQ(files::ParseDirectoryRecord(buf, 0, 1)->name, u"ab");
 
-  EXPECT_FALSE(files::ParseDirectoryRecord(std::span(buf).first(40), 0, 1));  // head cut off
+  const std::size_t cut = rec::kHeadBytes<rec::FILE_DIRECTORY_INFORMATION> - 1;
+  EXPECT_FALSE(files::ParseDirectoryRecord(std::span(buf).first(cut), 0, 1));  // head cut off
   EXPECT_FALSE(files::ParseDirectoryRecord(buf, 200, 1));
   EXPECT_FALSE(files::ParseDirectoryRecord(buf, 0, 7));
 

@@ -1,6 +1,7 @@
 // Stream listing end to end on simulated files: both routes, the walk's failures, hostile records.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -185,7 +186,7 @@ class MemorySource final : public files::TBackupSource {
   bool Read(std::span<std::byte> buffer, std::size_t& got) override {
     if (++reads_ == failRead_) return false;
     got = std::min({buffer.size(), image_.size() - at_, chunk_});
-    std::memcpy(buffer.data(), image_.data() + at_, got);
+    std::copy_n(image_.begin() + static_cast<std::ptrdiff_t>(at_), got, buffer.begin());
     at_ += got;
     return true;
   }

@@ -126,8 +126,10 @@ TEST(HandleTableParsing, CountsAndLengthsAreCheckedAgainstTheBuffer) {
   lying.NumberOfHandles = 1000000;
   rec::RecordWriter(table).PutHead(0, lying);
   EXPECT_EQ(processes::ParseHandleTable(table).size(), 2u);
-  EXPECT_TRUE(processes::ParseHandleTable(std::span(table).first(2)).empty());
-  EXPECT_TRUE(processes::ParseHandleTableEx(std::span(table).first(3)).empty());
+  EXPECT_TRUE(
+      processes::ParseHandleTable(std::span(table).first(rec::kHandleTableEntriesOffset - 1)).empty());
+  EXPECT_TRUE(
+      processes::ParseHandleTableEx(std::span(table).first(rec::kHandleTableExEntriesOffset - 1)).empty());
 
   // Object name: counted, zero characters kept, a length beyond the buffer gives nothing.
   const std::u16string name(u"\\BaseNamedObjects\\a\0b", 21);
@@ -139,7 +141,7 @@ TEST(HandleTableParsing, CountsAndLengthsAreCheckedAgainstTheBuffer) {
   h.Length = 0xFFFE;
   rec::RecordWriter(buf).PutHead(0, h);
   EXPECT_EQ(processes::ParseObjectName(buf), u"");
-  EXPECT_EQ(processes::ParseObjectName(std::span(buf).first(3)), u"");
+  EXPECT_EQ(processes::ParseObjectName(std::span(buf).first(sizeof(rec::UnicodeStringHeader) - 1)), u"");
 
   // File name: at most the limit, never past the buffer.
   auto f = rec::Zeroed<rec::FILE_NAME_INFORMATION>();
