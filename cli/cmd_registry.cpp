@@ -1,6 +1,5 @@
 // The registry commands of the console program: what the native view says of a key or a value.
 #include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
@@ -9,6 +8,7 @@
 #include "cli/host.h"
 #include "platform/handles.h"
 #include "platform/platform.h"
+#include "platform/record_io.h"
 #include "registry/nt_registry.h"
 #include "registry/win32_registry.h"
 
@@ -77,18 +77,12 @@ nlohmann::json DataOf(const registry::TRawValue& v) {
       return list;
     }
     case platform::REG_DWORD:
-      if (v.Data.size() == 4) {
-        std::uint32_t n;
-        std::memcpy(&n, v.Data.data(), 4);
-        return n;
-      }
+      if (v.Data.size() == sizeof(std::uint32_t))
+        return *platform::records::RecordReader(v.Data).Get<std::uint32_t>(0);
       break;
     case platform::REG_QWORD:
-      if (v.Data.size() == 8) {
-        std::uint64_t n;
-        std::memcpy(&n, v.Data.data(), 8);
-        return n;
-      }
+      if (v.Data.size() == sizeof(std::uint64_t))
+        return *platform::records::RecordReader(v.Data).Get<std::uint64_t>(0);
       break;
     default:
       break;

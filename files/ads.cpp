@@ -4,39 +4,26 @@
 #include <array>
 
 #include "platform/platform.h"
-#include "platform/records.h"
+#include "platform/record_io.h"
 
 namespace files {
 
-namespace {
+namespace rec = platform::records;
 
-template <typename T>
-T ReadLE(std::span<const std::byte> bytes, std::size_t at) {
-  T v = 0;
-  for (std::size_t i = 0; i < sizeof(T); ++i)
-    v |= static_cast<T>(static_cast<T>(std::to_integer<std::uint8_t>(bytes[at + i])) << (8 * i));
-  return v;
-}
-
-}  // namespace
-
-static_assert(kBackupStreamHeaderSize == offsetof(platform::records::WIN32_STREAM_ID, cStreamName));
+static_assert(kBackupStreamHeaderSize == rec::kHeadBytes<rec::WIN32_STREAM_ID>);
 
 bool ParseBackupStreamHeader(std::span<const std::byte> bytes, TBackupStreamHeader& header) {
-  if (bytes.size() < kBackupStreamHeaderSize) return false;
-  header.Id = ReadLE<std::uint32_t>(bytes, 0);
-  header.Attributes = ReadLE<std::uint32_t>(bytes, 4);
-  header.Size = ReadLE<std::uint64_t>(bytes, 8);
-  header.NameSize = ReadLE<std::uint32_t>(bytes, 16);
+  const auto head = rec::RecordReader(bytes).Head<rec::WIN32_STREAM_ID>(0);
+  if (!head) return false;
+  header.Id = head->dwStreamId;
+  header.Attributes = head->dwStreamAttributes;
+  header.Size = static_cast<std::uint64_t>(head->Size);
+  header.NameSize = head->dwStreamNameSize;
   return true;
 }
 
 std::u16string DecodeBackupStreamName(std::span<const std::byte> name) {
-  std::u16string out;
-  for (std::size_t i = 0; i + 1 < name.size(); i += 2) {
-    out.push_back(static_cast<char16_t>(ReadLE<std::uint16_t>(name, i)));
-  }
-  return out;
+  return rec::RecordReader(name).TextWithin(0, name.size());
 }
 
 bool StreamPassesFilter(std::uint32_t id, std::uint16_t filter) {
@@ -44,16 +31,18 @@ bool StreamPassesFilter(std::uint32_t id, std::uint16_t filter) {
 }
 
 std::vector<TBackupStream> ParseBackupImage(std::span<const std::byte> image) {
+  const rec::RecordReader in(image);
   std::vector<TBackupStream> out;
   std::size_t at = 0;
   for (;;) {
     TBackupStream s;
     if (!ParseBackupStreamHeader(image.subspan(at), s.Header)) break;
     at += kBackupStreamHeaderSize;
-    if (s.Header.NameSize > image.size() - at) break;
-    s.Name = DecodeBackupStreamName(image.subspan(at, s.Header.NameSize));
+    auto name = in.Text(at, s.Header.NameSize);
+    if (!name) break;
+    s.Name = std::move(*name);
     at += s.Header.NameSize;
-    if (s.Header.Size > image.size() - at) break;
+    if (s.Header.Size > image.size() - at) break;  // compared in 64 bits on every build
     at += static_cast<std::size_t>(s.Header.Size);
     out.push_back(std::move(s));
   }
@@ -97,23 +86,17 @@ void WalkBackupStreams(TBackupSource& source,
 }
 
 std::vector<TStreamInformation> ParseStreamInformation(std::span<const std::byte> buffer) {
-  using Record = platform::records::FILE_STREAM_INFORMATION;
-  constexpr std::size_t kHead = offsetof(Record, StreamName);
+  using Record = rec::FILE_STREAM_INFORMATION;
+  const rec::RecordReader in(buffer);
   std::vector<TStreamInformation> out;
-  std::size_t at = 0;
-  while (at <= buffer.size() && buffer.size() - at >= kHead) {
-    const auto next = ReadLE<std::uint32_t>(buffer, at + offsetof(Record, NextEntryOffset));
-    const auto nameBytes = ReadLE<std::uint32_t>(buffer, at + offsetof(Record, StreamNameLength));
-    if (nameBytes > buffer.size() - at - kHead) break;
-    TStreamInformation info;
-    info.Size = static_cast<std::int64_t>(ReadLE<std::uint64_t>(buffer, at + offsetof(Record, StreamSize)));
-    info.AllocationSize =
-        static_cast<std::int64_t>(ReadLE<std::uint64_t>(buffer, at + offsetof(Record, StreamAllocationSize)));
-    info.Name = DecodeBackupStreamName(buffer.subspan(at + kHead, nameBytes));
-    out.push_back(std::move(info));
-    if (next == 0 || next > buffer.size() - at) break;
-    at += next;
-  }
+  rec::WalkChain(buffer.size(), [&](std::size_t at) -> std::optional<std::uint32_t> {
+    const auto head = in.Head<Record>(at);
+    if (!head) return std::nullopt;
+    auto name = in.Text(at + rec::kHeadBytes<Record>, head->StreamNameLength);
+    if (!name) return std::nullopt;
+    out.push_back({std::move(*name), head->StreamSize, head->StreamAllocationSize});
+    return head->NextEntryOffset;
+  });
   return out;
 }
 

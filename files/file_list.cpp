@@ -3,47 +3,54 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
+#include <iterator>
+#include <type_traits>
 
 #include "platform/handles.h"
-#include "platform/records.h"
+#include "platform/record_io.h"
 
 namespace files {
 
 namespace {
 
-struct Level {
-  std::uint32_t infoClass;
-  std::size_t nameOffset;
+namespace rec = platform::records;
+
+constexpr std::array<std::uint32_t, 4> kLevelClasses = {
+    rec::FileNamesInformation,
+    rec::FileDirectoryInformation,
+    rec::FileFullDirectoryInformation,
+    rec::FileBothDirectoryInformation,
 };
-constexpr std::array<Level, 4> kLevels = {{
-    {platform::records::FileNamesInformation, offsetof(platform::records::FILE_NAMES_INFORMATION, FileName)},
-    {platform::records::FileDirectoryInformation,
-     offsetof(platform::records::FILE_DIRECTORY_INFORMATION, FileName)},
-    {platform::records::FileFullDirectoryInformation,
-     offsetof(platform::records::FILE_FULL_DIR_INFORMATION, FileName)},
-    {platform::records::FileBothDirectoryInformation,
-     offsetof(platform::records::FILE_BOTH_DIR_INFORMATION, FileName)},
-}};
 
 constexpr std::size_t kMaxNameChars = 260;
+constexpr std::size_t kMaxShortNameChars = std::size(rec::FILE_BOTH_DIR_INFORMATION{}.ShortName);
 // Many records per call: the record walk keeps the file system's order, and the end of the
 // listing is still read from the buffer alone.
 constexpr std::size_t kBufferBytes = 64 * 1024;
 
-template <typename T>
-T Get(std::span<const std::byte> b, std::size_t at) {
-  T v;
-  std::memcpy(&v, b.data() + at, sizeof v);
-  return v;
-}
-
-std::u16string ReadName(std::span<const std::byte> b, std::size_t at, std::size_t bytes) {
-  const std::size_t avail = at <= b.size() ? b.size() - at : 0;
-  const std::size_t chars = std::min<std::size_t>({bytes / 2, avail / 2, kMaxNameChars});
-  std::u16string s(chars, u'\0');
-  std::memcpy(s.data(), b.data() + at, chars * 2);
-  return s;
+// The record of class R at `at`; nothing when its head does not fit or its name length is 0.
+template <typename R>
+std::optional<DirectoryRecord> ReadRecord(const rec::RecordReader& in, std::size_t at) {
+  const auto head = in.Head<R>(at);
+  if (!head || head->FileNameLength == 0) return std::nullopt;
+  DirectoryRecord r;
+  r.next = head->NextEntryOffset;
+  if constexpr (!std::is_same_v<R, rec::FILE_NAMES_INFORMATION>) {
+    r.creation = static_cast<std::uint64_t>(head->CreationTime);
+    r.lastAccess = static_cast<std::uint64_t>(head->LastAccessTime);
+    r.lastWrite = static_cast<std::uint64_t>(head->LastWriteTime);
+    r.change = static_cast<std::uint64_t>(head->ChangeTime);
+    r.size = head->EndOfFile;
+    r.allocationSize = head->AllocationSize;
+    r.attributes = head->FileAttributes;
+  }
+  if constexpr (std::is_same_v<R, rec::FILE_BOTH_DIR_INFORMATION>) {
+    // The short name has a field of its own in the head; its length cannot reach past it.
+    const std::size_t chars = std::min<std::size_t>(head->ShortNameLength / 2, kMaxShortNameChars);
+    r.shortName.assign(head->ShortName, chars);
+  }
+  r.name = in.TextWithin(at + rec::kHeadBytes<R>, head->FileNameLength, kMaxNameChars);
+  return r;
 }
 
 // Days from 1899-12-30 to a civil date.
@@ -89,26 +96,30 @@ double DosDateTimeValue(std::uint64_t localFileTime) {
 
 std::optional<DirectoryRecord> ParseDirectoryRecord(std::span<const std::byte> buffer, std::size_t offset,
                                                     int level) {
-  if (level < 0 || level > 3 || offset > buffer.size()) return std::nullopt;
-  const auto b = buffer.subspan(offset);
-  const std::size_t nameAt = kLevels[level].nameOffset;
-  if (b.size() < nameAt) return std::nullopt;
-  DirectoryRecord r;
-  r.next = Get<std::uint32_t>(b, 0);
-  const std::uint32_t nameBytes = Get<std::uint32_t>(b, level == 0 ? 8 : 60);
-  if (nameBytes == 0) return std::nullopt;
-  if (level > 0) {
-    r.creation = Get<std::uint64_t>(b, 8);
-    r.lastAccess = Get<std::uint64_t>(b, 16);
-    r.lastWrite = Get<std::uint64_t>(b, 24);
-    r.change = Get<std::uint64_t>(b, 32);
-    r.size = Get<std::int64_t>(b, 40);
-    r.allocationSize = Get<std::int64_t>(b, 48);
-    r.attributes = Get<std::uint32_t>(b, 56);
+  const rec::RecordReader in(buffer);
+  switch (level) {
+    case 0:
+      return ReadRecord<rec::FILE_NAMES_INFORMATION>(in, offset);
+    case 1:
+      return ReadRecord<rec::FILE_DIRECTORY_INFORMATION>(in, offset);
+    case 2:
+      return ReadRecord<rec::FILE_FULL_DIR_INFORMATION>(in, offset);
+    case 3:
+      return ReadRecord<rec::FILE_BOTH_DIR_INFORMATION>(in, offset);
+    default:
+      return std::nullopt;
   }
-  if (level == 3) r.shortName = ReadName(b.first(94), 70, Get<std::uint8_t>(b, 68));
-  r.name = ReadName(b, nameAt, nameBytes);
-  return r;
+}
+
+std::vector<DirectoryRecord> ParseDirectoryRecords(std::span<const std::byte> buffer, int level) {
+  std::vector<DirectoryRecord> out;
+  rec::WalkChain(buffer.size(), [&](std::size_t at) -> std::optional<std::uint32_t> {
+    auto r = ParseDirectoryRecord(buffer, at, level);
+    if (!r) return std::nullopt;
+    out.push_back(std::move(*r));
+    return out.back().next;
+  });
+  return out;
 }
 
 void TNTFileEnumerator::Enumerate(std::u16string_view folder) {
@@ -135,33 +146,27 @@ void TNTFileEnumerator::Enumerate(std::u16string_view folder) {
     return k32.FileTimeToLocalFileTime(t, local) ? DosDateTimeValue(local) : 0.0;
   };
   std::vector<std::byte> buffer(kBufferBytes);
-  for (;;) {
+  for (std::size_t query = 0; query < kMaxDirectoryQueries; ++query) {
     std::fill(buffer.begin(), buffer.end(), std::byte{0});
     io = {};
-    nt.NtQueryDirectoryFile(dir.get(), platform::kNullHandle, io, buffer, kLevels[level].infoClass, false,
-                            nullptr, false);
-    // The status is not needed: a failed or finished query leaves the cleared buffer, whose
-    // first record then has name length 0.
-    std::size_t offset = 0;
-    bool any = false;
-    for (;;) {
-      const auto r = ParseDirectoryRecord(buffer, offset, level);
-      if (!r) break;
-      any = true;
+    // Only a query that finished with success has records to read: the end of the listing, a
+    // failure on the way and an answer still pending all end it.
+    if (nt.NtQueryDirectoryFile(dir.get(), platform::kNullHandle, io, buffer, kLevelClasses[level], false,
+                                nullptr, false) != platform::STATUS_SUCCESS)
+      break;
+    const auto records = ParseDirectoryRecords(buffer, level);
+    if (records.empty()) break;
+    for (const auto& r : records) {
       try {
         if (level == 0)
-          AddName(r->name);
+          AddName(r.name);
         else
-          AddEntry(r->name, r->shortName, toDate(r->change), toDate(r->lastWrite), toDate(r->lastAccess),
-                   toDate(r->creation), r->allocationSize, r->size, r->attributes);
+          AddEntry(r.name, r.shortName, toDate(r.change), toDate(r.lastWrite), toDate(r.lastAccess),
+                   toDate(r.creation), r.allocationSize, r.size, r.attributes);
       } catch (const std::exception&) {
         // One entry that cannot be stored is lost; the listing goes on.
       }
-      // A next offset must move forward inside the buffer, else the walk ends here.
-      if (r->next == 0 || r->next > buffer.size() - offset) break;
-      offset += r->next;
     }
-    if (!any) break;
   }
 }
 

@@ -39,6 +39,13 @@ class TFileEnumeratorBase {
   void AddName(std::u16string name);
 };
 
+// The most directory queries one listing makes. Each query hands back up to 64 KiB of records:
+// at least 107 entries even with 255-character names at the widest level, several hundred with
+// ordinary names, so 4096 queries cover more than 400,000 entries, well beyond the largest
+// folders Windows keeps. A filter driver that answers success for ever (always the same batch,
+// say) then ends after 4096 buffers instead of filling memory.
+inline constexpr std::size_t kMaxDirectoryQueries = 4096;
+
 class TNTFileEnumerator : public TFileEnumeratorBase {
  public:
   std::uint32_t WaitTimeout = 5000;
@@ -69,5 +76,9 @@ struct DirectoryRecord {
 // the head does not fit or the name length is 0 (the end of a listing).
 std::optional<DirectoryRecord> ParseDirectoryRecord(std::span<const std::byte> buffer, std::size_t offset,
                                                     int level);
+// The records of one query's buffer, from its start along their next-entry offsets. The walk
+// ends at a record that cannot be read, at a next offset of 0 and at one that would leave the
+// buffer.
+std::vector<DirectoryRecord> ParseDirectoryRecords(std::span<const std::byte> buffer, int level);
 
 }  // namespace files

@@ -19,10 +19,12 @@ class Ntdll {
   virtual NTSTATUS NtClose(Handle handle) = 0;
 
   // --- files ---
-  virtual NTSTATUS NtOpenFile(Handle& handle, DWORD access, const ObjectAttributes& attributes,
-                              IoStatus& io, DWORD share, DWORD options) = 0;
+  virtual NTSTATUS NtOpenFile(Handle& handle, DWORD access, const ObjectAttributes& attributes, IoStatus& io,
+                              DWORD share, DWORD options) = 0;
   // `fileName` is the optional mask (nullptr: every entry). The records written into `buffer`
-  // are those of platform/records.h for `infoClass`.
+  // are those of platform/records.h for `infoClass`. Never answers STATUS_PENDING: a request
+  // that pends is waited for (or cancelled and then waited for) before the call returns, so it
+  // cannot write into `io` or `buffer` afterwards.
   virtual NTSTATUS NtQueryDirectoryFile(Handle file, Handle event, IoStatus& io, std::span<std::byte> buffer,
                                         std::uint32_t infoClass, bool returnSingleEntry,
                                         const std::u16string_view* fileName, bool restartScan) = 0;

@@ -6,8 +6,14 @@
 
 namespace platform::records {
 
-// Records are read and written with memcpy at these offsets: buffers coming back from the
-// system (or a rootkit) are never trusted to be aligned or well-formed.
+// Records are read and written only through platform/record_io.h, field by field or head by
+// head at these layouts: buffers coming back from the system (or a rootkit) are never trusted to
+// be aligned or well-formed.
+
+// The fixed part of a record: the bytes before its counted name (or, for a table, before its
+// entries). A record without a variable part is its whole size.
+template <typename R>
+inline constexpr std::size_t kHeadBytes = sizeof(R);
 
 // --- files ---
 
@@ -26,6 +32,8 @@ struct FILE_NAMES_INFORMATION {
 };
 static_assert(offsetof(FILE_NAMES_INFORMATION, FileNameLength) == 8);
 static_assert(offsetof(FILE_NAMES_INFORMATION, FileName) == 12);
+template <>
+inline constexpr std::size_t kHeadBytes<FILE_NAMES_INFORMATION> = offsetof(FILE_NAMES_INFORMATION, FileName);
 
 struct FILE_DIRECTORY_INFORMATION {
   std::uint32_t NextEntryOffset;
@@ -49,6 +57,9 @@ static_assert(offsetof(FILE_DIRECTORY_INFORMATION, AllocationSize) == 48);
 static_assert(offsetof(FILE_DIRECTORY_INFORMATION, FileAttributes) == 56);
 static_assert(offsetof(FILE_DIRECTORY_INFORMATION, FileNameLength) == 60);
 static_assert(offsetof(FILE_DIRECTORY_INFORMATION, FileName) == 64);
+template <>
+inline constexpr std::size_t kHeadBytes<FILE_DIRECTORY_INFORMATION> = offsetof(FILE_DIRECTORY_INFORMATION,
+                                                                               FileName);
 
 struct FILE_FULL_DIR_INFORMATION {
   std::uint32_t NextEntryOffset;
@@ -66,6 +77,9 @@ struct FILE_FULL_DIR_INFORMATION {
 };
 static_assert(offsetof(FILE_FULL_DIR_INFORMATION, EaSize) == 64);
 static_assert(offsetof(FILE_FULL_DIR_INFORMATION, FileName) == 68);
+template <>
+inline constexpr std::size_t kHeadBytes<FILE_FULL_DIR_INFORMATION> = offsetof(FILE_FULL_DIR_INFORMATION,
+                                                                              FileName);
 
 struct FILE_BOTH_DIR_INFORMATION {
   std::uint32_t NextEntryOffset;
@@ -87,6 +101,9 @@ static_assert(offsetof(FILE_BOTH_DIR_INFORMATION, EaSize) == 64);
 static_assert(offsetof(FILE_BOTH_DIR_INFORMATION, ShortNameLength) == 68);
 static_assert(offsetof(FILE_BOTH_DIR_INFORMATION, ShortName) == 70);
 static_assert(offsetof(FILE_BOTH_DIR_INFORMATION, FileName) == 94);
+template <>
+inline constexpr std::size_t kHeadBytes<FILE_BOTH_DIR_INFORMATION> = offsetof(FILE_BOTH_DIR_INFORMATION,
+                                                                              FileName);
 
 // --- files: streams ---
 
@@ -104,6 +121,8 @@ static_assert(offsetof(WIN32_STREAM_ID, dwStreamAttributes) == 4);
 static_assert(offsetof(WIN32_STREAM_ID, Size) == 8);
 static_assert(offsetof(WIN32_STREAM_ID, dwStreamNameSize) == 16);
 static_assert(offsetof(WIN32_STREAM_ID, cStreamName) == 20);
+template <>
+inline constexpr std::size_t kHeadBytes<WIN32_STREAM_ID> = offsetof(WIN32_STREAM_ID, cStreamName);
 
 // NtQueryInformationFile class 22: one record per data stream, "::$DATA" for the unnamed one
 // and ":name:$DATA" for the others. Records are chained like the directory records.
@@ -120,6 +139,17 @@ static_assert(offsetof(FILE_STREAM_INFORMATION, StreamNameLength) == 4);
 static_assert(offsetof(FILE_STREAM_INFORMATION, StreamSize) == 8);
 static_assert(offsetof(FILE_STREAM_INFORMATION, StreamAllocationSize) == 16);
 static_assert(offsetof(FILE_STREAM_INFORMATION, StreamName) == 24);
+template <>
+inline constexpr std::size_t kHeadBytes<FILE_STREAM_INFORMATION> = offsetof(FILE_STREAM_INFORMATION,
+                                                                            StreamName);
+
+// Where a chained record (directory or stream information) keeps its NextEntryOffset: the
+// same place in every one of them.
+inline constexpr std::size_t kNextEntryOffsetAt = offsetof(FILE_NAMES_INFORMATION, NextEntryOffset);
+static_assert(offsetof(FILE_DIRECTORY_INFORMATION, NextEntryOffset) == kNextEntryOffsetAt);
+static_assert(offsetof(FILE_FULL_DIR_INFORMATION, NextEntryOffset) == kNextEntryOffsetAt);
+static_assert(offsetof(FILE_BOTH_DIR_INFORMATION, NextEntryOffset) == kNextEntryOffsetAt);
+static_assert(offsetof(FILE_STREAM_INFORMATION, NextEntryOffset) == kNextEntryOffsetAt);
 
 // --- registry ---
 
@@ -138,6 +168,8 @@ struct KEY_BASIC_INFORMATION {
 static_assert(offsetof(KEY_BASIC_INFORMATION, TitleIndex) == 8);
 static_assert(offsetof(KEY_BASIC_INFORMATION, NameLength) == 12);
 static_assert(offsetof(KEY_BASIC_INFORMATION, Name) == 16);
+template <>
+inline constexpr std::size_t kHeadBytes<KEY_BASIC_INFORMATION> = offsetof(KEY_BASIC_INFORMATION, Name);
 
 struct KEY_VALUE_BASIC_INFORMATION {
   std::uint32_t TitleIndex;
@@ -148,6 +180,9 @@ struct KEY_VALUE_BASIC_INFORMATION {
 static_assert(offsetof(KEY_VALUE_BASIC_INFORMATION, Type) == 4);
 static_assert(offsetof(KEY_VALUE_BASIC_INFORMATION, NameLength) == 8);
 static_assert(offsetof(KEY_VALUE_BASIC_INFORMATION, Name) == 12);
+template <>
+inline constexpr std::size_t kHeadBytes<KEY_VALUE_BASIC_INFORMATION> = offsetof(KEY_VALUE_BASIC_INFORMATION,
+                                                                                Name);
 
 struct KEY_VALUE_FULL_INFORMATION {
   std::uint32_t TitleIndex;
@@ -161,6 +196,9 @@ static_assert(offsetof(KEY_VALUE_FULL_INFORMATION, DataOffset) == 8);
 static_assert(offsetof(KEY_VALUE_FULL_INFORMATION, DataLength) == 12);
 static_assert(offsetof(KEY_VALUE_FULL_INFORMATION, NameLength) == 16);
 static_assert(offsetof(KEY_VALUE_FULL_INFORMATION, Name) == 20);
+template <>
+inline constexpr std::size_t kHeadBytes<KEY_VALUE_FULL_INFORMATION> = offsetof(KEY_VALUE_FULL_INFORMATION,
+                                                                               Name);
 
 // --- processes and objects ---
 
@@ -209,8 +247,8 @@ struct HeapList32 {
   std::uint32_t dwFlags;
 };
 
-// NtQuerySystemInformation class 16: a ULONG count, then the entries from offset
-// kHandleTableEntriesOffset. Owner process IDs are cut to 16 bits by this table.
+// NtQuerySystemInformation class 16: a ULONG count, then the entries, aligned for their
+// pointer member. Owner process IDs are cut to 16 bits by this table.
 struct SystemHandleTableEntryInfo {
   std::uint16_t UniqueProcessId;
   std::uint16_t CreatorBackTraceIndex;
@@ -220,7 +258,14 @@ struct SystemHandleTableEntryInfo {
   std::uintptr_t Object;
   std::uint32_t GrantedAccess;
 };
-inline constexpr std::size_t kHandleTableEntriesOffset = sizeof(std::uintptr_t);
+struct SystemHandleInformation {
+  std::uint32_t NumberOfHandles;
+  SystemHandleTableEntryInfo Handles[1];
+};
+template <>
+inline constexpr std::size_t kHeadBytes<SystemHandleInformation> = offsetof(SystemHandleInformation, Handles);
+inline constexpr std::size_t kHandleTableEntriesOffset = kHeadBytes<SystemHandleInformation>;
+static_assert(kHandleTableEntriesOffset == sizeof(std::uintptr_t));
 
 // NtQuerySystemInformation class 64: a ULONG_PTR count and a reserved ULONG_PTR, then the
 // entries, with full process IDs and handle values.
@@ -234,7 +279,16 @@ struct SystemHandleTableEntryInfoEx {
   std::uint32_t HandleAttributes;
   std::uint32_t Reserved;
 };
-inline constexpr std::size_t kHandleTableExEntriesOffset = 2 * sizeof(std::uintptr_t);
+struct SystemHandleInformationEx {
+  std::uintptr_t NumberOfHandles;
+  std::uintptr_t Reserved;
+  SystemHandleTableEntryInfoEx Handles[1];
+};
+template <>
+inline constexpr std::size_t kHeadBytes<SystemHandleInformationEx> = offsetof(SystemHandleInformationEx,
+                                                                              Handles);
+inline constexpr std::size_t kHandleTableExEntriesOffset = kHeadBytes<SystemHandleInformationEx>;
+static_assert(kHandleTableExEntriesOffset == 2 * sizeof(std::uintptr_t));
 
 // UNICODE_STRING as a buffer header (OBJECT_NAME_INFORMATION is one of these, its text
 // following it in the same buffer).
@@ -244,8 +298,15 @@ struct UnicodeStringHeader {
   std::uintptr_t Buffer;
 };
 
-// FILE_NAME_INFORMATION: the length in bytes, then the name.
-inline constexpr std::size_t kFileNameInformationNameOffset = 4;
+// NtQueryInformationFile class 9: the length in bytes, then the name.
+struct FILE_NAME_INFORMATION {
+  std::uint32_t FileNameLength;  // bytes
+  char16_t FileName[1];
+};
+template <>
+inline constexpr std::size_t kHeadBytes<FILE_NAME_INFORMATION> = offsetof(FILE_NAME_INFORMATION, FileName);
+inline constexpr std::size_t kFileNameInformationNameOffset = kHeadBytes<FILE_NAME_INFORMATION>;
+static_assert(kFileNameInformationNameOffset == 4);
 
 #if UINTPTR_MAX == 0xFFFFFFFFu
 static_assert(sizeof(ProcessEntry32) == 296 && offsetof(ProcessEntry32, szExeFile) == 36);
@@ -260,7 +321,8 @@ static_assert(offsetof(SystemHandleTableEntryInfoEx, ObjectTypeIndex) == 18);
 static_assert(sizeof(UnicodeStringHeader) == 8);
 #else
 static_assert(sizeof(ProcessEntry32) == 304 && offsetof(ProcessEntry32, szExeFile) == 44);
-static_assert(offsetof(ProcessEntry32, th32DefaultHeapID) == 16 && offsetof(ProcessEntry32, th32ModuleID) == 24);
+static_assert(offsetof(ProcessEntry32, th32DefaultHeapID) == 16 &&
+              offsetof(ProcessEntry32, th32ModuleID) == 24);
 static_assert(sizeof(ModuleEntry32) == 568 && offsetof(ModuleEntry32, szExePath) == 304);
 static_assert(offsetof(ModuleEntry32, modBaseAddr) == 24 && offsetof(ModuleEntry32, szModule) == 48);
 static_assert(offsetof(ModuleEntry32, hModule) == 40);

@@ -4,10 +4,9 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstring>
 
 #include "platform/platform.h"
-#include "platform/records.h"
+#include "platform/record_io.h"
 
 namespace registry {
 
@@ -15,29 +14,26 @@ namespace {
 
 namespace rec = platform::records;
 
-// The listing buffers: a 16- or 12-byte header and room for 260 characters.
-constexpr std::size_t kKeyBufferSize = 536;
-constexpr std::size_t kValueBufferSize = 532;
+// The listing buffers: the record's head and room for 260 characters.
+constexpr std::size_t kNameRoom = 260 * 2;
+constexpr std::size_t kKeyBufferSize = rec::kHeadBytes<rec::KEY_BASIC_INFORMATION> + kNameRoom;
+constexpr std::size_t kValueBufferSize = rec::kHeadBytes<rec::KEY_VALUE_BASIC_INFORMATION> + kNameRoom;
+static_assert(kKeyBufferSize == 536 && kValueBufferSize == 532);
 // Names are counted in 16 bits of bytes, so no honest record is larger than this.
-constexpr std::size_t kLargestRecord = 16 + 65536;
+constexpr std::size_t kLargestRecord = rec::kHeadBytes<rec::KEY_BASIC_INFORMATION> + 65536;
 
-std::uint32_t Read32(std::span<const std::byte> b, std::size_t at) {
-  std::uint32_t v;
-  std::memcpy(&v, b.data() + at, 4);
-  return v;
+// What the call reported as written, and never more than the buffer.
+rec::RecordReader Written(std::span<const std::byte> record, std::size_t returned) {
+  return rec::RecordReader(record.first(std::min(record.size(), returned)));
 }
 
-// A counted name at `nameAt`, `NameLength` bytes at `lengthAt`; both must lie inside what the
-// call reported as written and inside the buffer.
-std::optional<std::u16string> NameOf(std::span<const std::byte> record, std::size_t returned,
-                                     std::size_t lengthAt, std::size_t nameAt) {
-  const std::size_t limit = std::min(record.size(), returned);
-  if (limit < nameAt) return std::nullopt;
-  const std::uint32_t bytes = Read32(record, lengthAt);
-  if (bytes % 2 != 0 || bytes > limit - nameAt) return std::nullopt;
-  std::u16string name(bytes / 2, u'\0');
-  if (bytes != 0) std::memcpy(name.data(), record.data() + nameAt, bytes);
-  return name;
+// The counted name of record R; its head and name must lie inside what was written.
+template <typename R>
+std::optional<std::u16string> NameOf(std::span<const std::byte> record, std::size_t returned) {
+  const auto in = Written(record, returned);
+  const auto head = in.Head<R>(0);
+  if (!head || head->NameLength % 2 != 0) return std::nullopt;
+  return in.Text(rec::kHeadBytes<R>, head->NameLength);
 }
 
 template <typename Enumerate, typename NameOfRecord>
@@ -66,13 +62,11 @@ void ListNames(platform::Handle key, std::size_t bufferSize, Enumerate enumerate
 }  // namespace
 
 std::optional<std::u16string> KeyNameOfRecord(std::span<const std::byte> record, std::size_t returned) {
-  return NameOf(record, returned, offsetof(rec::KEY_BASIC_INFORMATION, NameLength),
-                offsetof(rec::KEY_BASIC_INFORMATION, Name));
+  return NameOf<rec::KEY_BASIC_INFORMATION>(record, returned);
 }
 
 std::optional<std::u16string> ValueNameOfRecord(std::span<const std::byte> record, std::size_t returned) {
-  return NameOf(record, returned, offsetof(rec::KEY_VALUE_BASIC_INFORMATION, NameLength),
-                offsetof(rec::KEY_VALUE_BASIC_INFORMATION, Name));
+  return NameOf<rec::KEY_VALUE_BASIC_INFORMATION>(record, returned);
 }
 
 // --- typed readers ---
@@ -81,9 +75,7 @@ std::uint64_t TCustomRegistry::ReadEightBytes(std::u16string_view name) {
   std::array<std::byte, 8> bytes{};
   TValueBuffer buffer{bytes, {}};
   if (!ReadValue(name, platform::REG_BINARY, buffer)) return 0;
-  std::uint64_t v;
-  std::memcpy(&v, bytes.data(), 8);
-  return v;
+  return rec::RecordReader(bytes).Get<std::uint64_t>(0).value_or(0);
 }
 
 std::int64_t TCustomRegistry::ReadInt64(std::u16string_view name) {
@@ -105,9 +97,7 @@ std::u16string TCustomRegistry::ReadExpandString(std::u16string_view name) {
 
 // --- native class ---
 
-TNtRegistry::~TNtRegistry() {
-  if (keyHandle_ != platform::kNullHandle) CloseKey();
-}
+TNtRegistry::~TNtRegistry() = default;
 
 std::optional<std::u16string> TNtRegistry::NativeRootPath(platform::HKEY root) {
   switch (root) {
@@ -130,6 +120,8 @@ bool TNtRegistry::OpenKey(std::u16string_view path) { return Open(path, false); 
 bool TNtRegistry::CreateKey(std::u16string_view path) { return Open(path, true); }
 
 bool TNtRegistry::Open(std::u16string_view path, bool create) {
+  // The earlier key goes first: after a failure no key is open, so no listing reads it.
+  CloseKey();
   if (path.find(u'\0') != std::u16string_view::npos) return false;
   const auto root = NativeRootPath(RootKey);
   if (!root) return false;
@@ -143,18 +135,17 @@ bool TNtRegistry::Open(std::u16string_view path, bool create) {
   const platform::NTSTATUS status =
       create ? nt.NtCreateKey(handle, platform::KEY_ALL_ACCESS, attributes, disposition)
              : nt.NtOpenKey(handle, platform::KEY_ALL_ACCESS, attributes);
+  // A failed open may leave anything in the slot: only a handle of a successful one is owned.
   if (status != platform::STATUS_SUCCESS) return false;
-  // Callers close an earlier key first; one left open is not leaked.
-  CloseKey();
-  keyHandle_ = handle;
+  key_ = platform::NtHandle(handle);
   CurrentPath = path;
   return true;
 }
 
 void TNtRegistry::WriteValue(std::u16string_view name, platform::DWORD valueType,
                              std::span<const std::byte> data) {
-  if (keyHandle_ == platform::kNullHandle) return;
-  platform::Current().ntdll.NtSetValueKey(keyHandle_, name.substr(0, name.find(u'\0')), valueType, data);
+  if (!key_) return;
+  platform::Current().ntdll.NtSetValueKey(key_.get(), name.substr(0, name.find(u'\0')), valueType, data);
 }
 
 bool TNtRegistry::DeleteKey(std::u16string_view path) {
@@ -167,26 +158,22 @@ bool TNtRegistry::DeleteKey(std::u16string_view path) {
   }
   CloseKey();
   if (!CreateKey(resolved)) return false;
-  const bool deleted = platform::Current().ntdll.NtDeleteKey(keyHandle_) == platform::STATUS_SUCCESS;
+  const bool deleted = platform::Current().ntdll.NtDeleteKey(key_.get()) == platform::STATUS_SUCCESS;
   CloseKey();
   return deleted;
 }
 
-void TNtRegistry::CloseKey() {
-  if (keyHandle_ == platform::kNullHandle) return;
-  if (platform::Current().ntdll.NtClose(keyHandle_) == platform::STATUS_SUCCESS)
-    keyHandle_ = platform::kNullHandle;
-}
+void TNtRegistry::CloseKey() { key_.reset(); }
 
 bool TNtRegistry::DeleteValue(std::u16string_view name) {
-  if (keyHandle_ == platform::kNullHandle) return false;
-  return platform::Current().ntdll.NtDeleteValueKey(keyHandle_, name) == platform::STATUS_SUCCESS;
+  if (!key_) return false;
+  return platform::Current().ntdll.NtDeleteValueKey(key_.get(), name) == platform::STATUS_SUCCESS;
 }
 
 void TNtRegistry::GetKeyNames(std::vector<std::u16string>& list) {
   auto& nt = platform::Current().ntdll;
   ListNames(
-      keyHandle_, kKeyBufferSize,
+      key_.get(), kKeyBufferSize,
       [&](platform::Handle k, platform::DWORD i, std::span<std::byte> b, platform::DWORD& r) {
         return nt.NtEnumerateKey(k, i, rec::KeyBasicInformation, b, r);
       },
@@ -196,7 +183,7 @@ void TNtRegistry::GetKeyNames(std::vector<std::u16string>& list) {
 void TNtRegistry::GetValueNames(std::vector<std::u16string>& list) {
   auto& nt = platform::Current().ntdll;
   ListNames(
-      keyHandle_, kValueBufferSize,
+      key_.get(), kValueBufferSize,
       [&](platform::Handle k, platform::DWORD i, std::span<std::byte> b, platform::DWORD& r) {
         return nt.NtEnumerateValueKey(k, i, rec::KeyValueBasicInformation, b, r);
       },
@@ -204,38 +191,35 @@ void TNtRegistry::GetValueNames(std::vector<std::u16string>& list) {
 }
 
 std::optional<TRawValue> TNtRegistry::QueryValue(std::u16string_view name) {
-  if (keyHandle_ == platform::kNullHandle) return std::nullopt;
+  if (!key_) return std::nullopt;
+  const platform::Handle key = key_.get();
   auto& nt = platform::Current().ntdll;
   platform::DWORD needed = 0;
-  if (nt.NtQueryValueKey(keyHandle_, name, rec::KeyValueFullInformation, {}, needed) !=
+  if (nt.NtQueryValueKey(key, name, rec::KeyValueFullInformation, {}, needed) !=
       platform::STATUS_BUFFER_TOO_SMALL)
     return std::nullopt;
   std::vector<std::byte> record(needed);
   platform::DWORD returned = 0;
-  if (nt.NtQueryValueKey(keyHandle_, name, rec::KeyValueFullInformation, record, returned) !=
+  if (nt.NtQueryValueKey(key, name, rec::KeyValueFullInformation, record, returned) !=
       platform::STATUS_SUCCESS)
     return std::nullopt;
   return ValueOfRecord(record, returned);
 }
 
 std::optional<TRawValue> ValueOfRecord(std::span<const std::byte> record, std::size_t returned) {
-  constexpr std::size_t kHeader = offsetof(rec::KEY_VALUE_FULL_INFORMATION, Name);
-  const std::size_t limit = std::min<std::size_t>(record.size(), returned);
-  if (limit < kHeader) return std::nullopt;
-  const std::size_t dataAt = Read32(record, offsetof(rec::KEY_VALUE_FULL_INFORMATION, DataOffset));
-  const std::size_t dataLength = Read32(record, offsetof(rec::KEY_VALUE_FULL_INFORMATION, DataLength));
-  if (dataAt > limit || dataLength > limit - dataAt) return std::nullopt;
+  const auto in = Written(record, returned);
+  const auto head = in.Head<rec::KEY_VALUE_FULL_INFORMATION>(0);
+  if (!head) return std::nullopt;
+  const auto data = in.Bytes(head->DataOffset, head->DataLength);
+  if (!data) return std::nullopt;
   TRawValue value;
-  value.Type = Read32(record, offsetof(rec::KEY_VALUE_FULL_INFORMATION, Type));
-  value.Data.assign(record.begin() + static_cast<std::ptrdiff_t>(dataAt),
-                    record.begin() + static_cast<std::ptrdiff_t>(dataAt + dataLength));
+  value.Type = head->Type;
+  value.Data.assign(data->begin(), data->end());
   return value;
 }
 
 std::u16string TextOfData(std::span<const std::byte> data) {
-  std::u16string text(data.size() / 2, u'\0');
-  if (!text.empty()) std::memcpy(text.data(), data.data(), text.size() * 2);
-  return text;
+  return rec::RecordReader(data).TextWithin(0, data.size());
 }
 
 bool TNtRegistry::ReadValue(std::u16string_view name, platform::DWORD valueType, TValueBuffer& buffer) {
@@ -252,8 +236,7 @@ bool TNtRegistry::ReadValue(std::u16string_view name, platform::DWORD valueType,
       return true;
     }
     case platform::REG_BINARY: {
-      const std::size_t n = std::min(data.size(), buffer.bytes.size());
-      if (n != 0) std::memcpy(buffer.bytes.data(), data.data(), n);
+      rec::RecordWriter(buffer.bytes).PutBytes(0, data);
       return true;
     }
     case platform::REG_DWORD:
@@ -262,7 +245,7 @@ bool TNtRegistry::ReadValue(std::u16string_view name, platform::DWORD valueType,
       // A value shorter than its type says, or a buffer too small for it, is not read past.
       const std::size_t want = valueType == platform::REG_QWORD ? 8 : 4;
       if (data.size() < want || buffer.bytes.size() < want) return false;
-      std::memcpy(buffer.bytes.data(), data.data(), want);
+      rec::RecordWriter(buffer.bytes).PutBytes(0, data.first(want));
       return true;
     }
     default:

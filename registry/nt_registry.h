@@ -76,8 +76,11 @@ class TNtRegistry : public TCustomRegistry {
   // taken below the current path. The open key is closed either way.
   bool DeleteKey(std::u16string_view path) override;
   // Refuses a path holding a zero character: the native layer would otherwise see a shorter
-  // path and open another key than the one named.
+  // path and open another key than the one named. The key open before is closed first, so
+  // after a failure no key is open and no listing can read the earlier one.
   bool OpenKey(std::u16string_view path) override;
+  // Closes the open key once; a handle whose close failed is forgotten all the same, so it is
+  // never closed a second time (by then its value may name another object).
   void CloseKey() override;
   std::uint32_t QueryReserved() override { return 0; }
   // Deletes the value named exactly `name`, zero characters included.
@@ -87,7 +90,7 @@ class TNtRegistry : public TCustomRegistry {
   // Type and data of the value named exactly `name` (zero characters included) in the open key.
   std::optional<TRawValue> QueryValue(std::u16string_view name);
 
-  platform::Handle KeyHandle() const { return keyHandle_; }
+  platform::Handle KeyHandle() const { return key_.get(); }
 
   // The native path of a root key: "\Registry\Machine" for HKEY_LOCAL_MACHINE, "\Registry\User"
   // for HKEY_USERS, the user's key below it for HKEY_CURRENT_USER; nothing for the others.
@@ -96,7 +99,7 @@ class TNtRegistry : public TCustomRegistry {
  private:
   bool Open(std::u16string_view path, bool create);
 
-  platform::Handle keyHandle_ = platform::kNullHandle;
+  platform::NtHandle key_;
 };
 
 // The names in a run of enumeration records (pure, for hostile buffers): the name of a key

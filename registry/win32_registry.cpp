@@ -6,6 +6,7 @@
 
 #include "base/os_flags.h"
 #include "platform/platform.h"
+#include "platform/record_io.h"
 
 namespace registry {
 namespace {
@@ -314,8 +315,7 @@ std::int32_t TMyRegistry::ReadInteger(std::string_view name) {
   const auto data = ReadData(name, type);
   if (type != platform::REG_DWORD || data.size() < 4)
     throw ERegistryException("Invalid data type for '" + std::string(name) + "'");
-  return static_cast<std::int32_t>(data[0] | (data[1] << 8) | (data[2] << 16) |
-                                   (static_cast<std::uint32_t>(data[3]) << 24));
+  return *platform::records::RecordReader(std::as_bytes(std::span(data))).Get<std::int32_t>(0);
 }
 
 std::size_t TMyRegistry::ReadBinaryData(std::string_view name, std::span<std::byte> buffer) {

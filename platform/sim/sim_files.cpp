@@ -1,8 +1,8 @@
 // The simulated native file functions: opening folders and listing them record by record.
 #include <algorithm>
-#include <cstring>
+#include <iterator>
 
-#include "platform/records.h"
+#include "platform/record_io.h"
 #include "platform/sim/sim_kernel32.h"
 #include "platform/sim/sim_others.h"
 #include "platform/sim/sim_platform.h"
@@ -12,6 +12,7 @@ namespace sim {
 namespace {
 
 using namespace platform;
+using records::RecordWriter;
 
 // One open file or folder. The listing position counts the entries handed out so far,
 // "." and ".." included where the folder has them.
@@ -52,50 +53,65 @@ struct ListedEntry {
 std::size_t HeadSize(std::uint32_t infoClass) {
   switch (infoClass) {
     case records::FileNamesInformation:
-      return offsetof(records::FILE_NAMES_INFORMATION, FileName);
+      return records::kHeadBytes<records::FILE_NAMES_INFORMATION>;
     case records::FileDirectoryInformation:
-      return offsetof(records::FILE_DIRECTORY_INFORMATION, FileName);
+      return records::kHeadBytes<records::FILE_DIRECTORY_INFORMATION>;
     case records::FileFullDirectoryInformation:
-      return offsetof(records::FILE_FULL_DIR_INFORMATION, FileName);
+      return records::kHeadBytes<records::FILE_FULL_DIR_INFORMATION>;
     case records::FileBothDirectoryInformation:
-      return offsetof(records::FILE_BOTH_DIR_INFORMATION, FileName);
+      return records::kHeadBytes<records::FILE_BOTH_DIR_INFORMATION>;
     default:
       return 0;
   }
 }
 
-template <typename T>
-void Put(std::span<std::byte> out, std::size_t at, T v) {
-  std::memcpy(out.data() + at, &v, sizeof v);
+// The head of a directory class that carries the entry's facts.
+template <typename R>
+R FactsHead(const FileNode& f, std::uint32_t nameBytes) {
+  auto r = records::Zeroed<R>();
+  r.CreationTime = static_cast<std::int64_t>(f.times.creation);
+  r.LastAccessTime = static_cast<std::int64_t>(f.times.lastAccess);
+  r.LastWriteTime = static_cast<std::int64_t>(f.times.lastWrite);
+  r.ChangeTime = static_cast<std::int64_t>(f.times.change);
+  r.EndOfFile = static_cast<std::int64_t>(f.folder ? 0 : f.size);
+  r.AllocationSize = static_cast<std::int64_t>(f.folder ? 0 : f.allocationSize);
+  r.FileAttributes = f.attributes;
+  r.FileNameLength = nameBytes;
+  return r;
 }
 
-// Writes one record at the start of `out` (which holds at least the head). The name is cut to
-// what fits; the length field always gives the full length, as the real call does.
-std::size_t WriteRecord(std::span<std::byte> out, std::uint32_t infoClass, const ListedEntry& e) {
-  const std::size_t head = HeadSize(infoClass);
+// Writes one record at `at` (the buffer holds at least its head), its NextEntryOffset 0. The
+// name is cut to what fits; the length field always gives the full length, as the real call
+// does. Answers where the record ends.
+std::size_t WriteRecord(RecordWriter& out, std::size_t at, std::uint32_t infoClass, const ListedEntry& e) {
   const auto nameBytes = static_cast<std::uint32_t>(e.name.size() * 2);
-  if (infoClass == records::FileNamesInformation) {
-    Put<std::uint32_t>(out, 8, nameBytes);
-  } else {
-    const FileNode& f = *e.facts;
-    Put<std::uint64_t>(out, 8, f.times.creation);
-    Put<std::uint64_t>(out, 16, f.times.lastAccess);
-    Put<std::uint64_t>(out, 24, f.times.lastWrite);
-    Put<std::uint64_t>(out, 32, f.times.change);
-    Put<std::uint64_t>(out, 40, f.folder ? 0 : f.size);
-    Put<std::uint64_t>(out, 48, f.folder ? 0 : f.allocationSize);
-    Put<std::uint32_t>(out, 56, f.attributes);
-    Put<std::uint32_t>(out, 60, nameBytes);
-    if (infoClass == records::FileBothDirectoryInformation && e.facts->parent != nullptr &&
-        e.name == e.facts->name) {
-      const std::size_t n = std::min<std::size_t>(f.shortName.size(), 12);
-      Put<std::uint8_t>(out, 68, static_cast<std::uint8_t>(n * 2));
-      std::memcpy(out.data() + 70, f.shortName.data(), n * 2);
+  switch (infoClass) {
+    case records::FileNamesInformation: {
+      auto r = records::Zeroed<records::FILE_NAMES_INFORMATION>();
+      r.FileNameLength = nameBytes;
+      out.PutHead(at, r);
+      break;
+    }
+    case records::FileDirectoryInformation:
+      out.PutHead(at, FactsHead<records::FILE_DIRECTORY_INFORMATION>(*e.facts, nameBytes));
+      break;
+    case records::FileFullDirectoryInformation:
+      out.PutHead(at, FactsHead<records::FILE_FULL_DIR_INFORMATION>(*e.facts, nameBytes));
+      break;
+    default: {
+      auto r = FactsHead<records::FILE_BOTH_DIR_INFORMATION>(*e.facts, nameBytes);
+      const FileNode& f = *e.facts;
+      if (f.parent != nullptr && e.name == f.name) {
+        const std::size_t n = std::min<std::size_t>(f.shortName.size(), std::size(r.ShortName));
+        r.ShortNameLength = static_cast<std::uint8_t>(n * 2);
+        std::copy_n(f.shortName.begin(), n, r.ShortName);
+      }
+      out.PutHead(at, r);
+      break;
     }
   }
-  const std::size_t copied = std::min<std::size_t>(nameBytes, out.size() - head);
-  std::memcpy(out.data() + head, e.name.data(), copied);
-  return head + copied;
+  const std::size_t head = HeadSize(infoClass);
+  return at + head + out.PutText(at + head, e.name);
 }
 
 }  // namespace
@@ -154,6 +170,7 @@ NTSTATUS SimNtdll::NtQueryDirectoryFile(Handle file, Handle, IoStatus& io, std::
     return {c.name, &c};
   };
 
+  RecordWriter out(buffer);
   std::size_t used = 0, last = std::size_t(-1), written = 0;
   while (open->position < limit) {
     const ListedEntry e = entryAt(open->position);
@@ -165,10 +182,10 @@ NTSTATUS SimNtdll::NtQueryDirectoryFile(Handle file, Handle, IoStatus& io, std::
     const std::size_t need = head + e.name.size() * 2;
     if (written > 0 && (at + need > buffer.size())) break;  // the next call returns it
     if (written == 0 && at + head > buffer.size()) break;
-    if (last != std::size_t(-1)) Put<std::uint32_t>(buffer, last, static_cast<std::uint32_t>(at - last));
-    std::memset(buffer.data() + at, 0, std::min(buffer.size() - at, need));
-    Put<std::uint32_t>(buffer, at, 0);
-    used = at + WriteRecord(buffer.subspan(at), infoClass, e);
+    if (last != std::size_t(-1))
+      out.Put<std::uint32_t>(last + records::kNextEntryOffsetAt, static_cast<std::uint32_t>(at - last));
+    out.Clear(at, need);
+    used = WriteRecord(out, at, infoClass, e);
     last = at;
     ++written;
     ++open->position;

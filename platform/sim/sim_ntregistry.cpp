@@ -1,8 +1,7 @@
 // The simulated native key functions: the true registry tree, names at their full counted length.
 #include <algorithm>
-#include <cstring>
 
-#include "platform/records.h"
+#include "platform/record_io.h"
 #include "platform/sim/sim_others.h"
 
 namespace sim {
@@ -29,45 +28,46 @@ RegKey* KeyOf(Machine& m, platform::Handle h, NTSTATUS& status) {
   return key;
 }
 
-void Put32(std::span<std::byte> b, std::size_t at, std::uint32_t v) { std::memcpy(b.data() + at, &v, 4); }
-void Put64(std::span<std::byte> b, std::size_t at, std::uint64_t v) { std::memcpy(b.data() + at, &v, 8); }
-
-// Writes a record of `header` fixed bytes followed by the name (and `data`) under the
-// system's rules: too small for the header -> BUFFER_TOO_SMALL; the header fits but not the
-// rest -> BUFFER_OVERFLOW with the header written; `resultLength` always the full size.
-template <typename WriteHeader>
-NTSTATUS WriteRecord(std::span<std::byte> buffer, DWORD& resultLength, std::size_t header,
-                     std::u16string_view name, std::span<const std::uint8_t> data, WriteHeader writeHeader) {
+// Writes a record R (its head from `makeHead(nameBytes, dataOffset)`) followed by the name and
+// `data` under the system's rules: too small for the head -> BUFFER_TOO_SMALL; the head fits
+// but not the rest -> BUFFER_OVERFLOW with the head written; `resultLength` always the full size.
+template <typename R, typename MakeHead>
+NTSTATUS WriteRecord(std::span<std::byte> buffer, DWORD& resultLength, std::u16string_view name,
+                     std::span<const std::uint8_t> data, MakeHead makeHead) {
+  constexpr std::size_t header = platform::records::kHeadBytes<R>;
   const std::size_t nameBytes = name.size() * 2;
   const std::size_t dataAt = data.empty() ? header + nameBytes : (header + nameBytes + 3) & ~std::size_t{3};
   const std::size_t full = dataAt + data.size();
   resultLength = static_cast<DWORD>(full);
-  if (buffer.size() < header) return platform::STATUS_BUFFER_TOO_SMALL;
-  writeHeader(static_cast<std::uint32_t>(nameBytes), static_cast<std::uint32_t>(dataAt));
+  platform::records::RecordWriter out(buffer);
+  const R head = makeHead(static_cast<std::uint32_t>(nameBytes), static_cast<std::uint32_t>(dataAt));
+  if (!out.PutHead(0, head)) return platform::STATUS_BUFFER_TOO_SMALL;
   if (buffer.size() < full) return platform::STATUS_BUFFER_OVERFLOW;
-  if (nameBytes != 0) std::memcpy(buffer.data() + header, name.data(), nameBytes);
-  if (!data.empty()) std::memcpy(buffer.data() + dataAt, data.data(), data.size());
+  out.PutText(header, name);
+  out.PutBytes(dataAt, std::as_bytes(data));
   return platform::STATUS_SUCCESS;
 }
 
 NTSTATUS ValueRecord(const RegValue& v, DWORD infoClass, std::span<std::byte> buffer, DWORD& resultLength) {
   namespace r = platform::records;
   if (infoClass == r::KeyValueBasicInformation)
-    return WriteRecord(buffer, resultLength, offsetof(r::KEY_VALUE_BASIC_INFORMATION, Name), v.name, {},
-                       [&](std::uint32_t nameBytes, std::uint32_t) {
-                         Put32(buffer, 0, 0);
-                         Put32(buffer, 4, v.type);
-                         Put32(buffer, 8, nameBytes);
-                       });
+    return WriteRecord<r::KEY_VALUE_BASIC_INFORMATION>(buffer, resultLength, v.name, {},
+                                                       [&](std::uint32_t nameBytes, std::uint32_t) {
+                                                         auto h = r::Zeroed<r::KEY_VALUE_BASIC_INFORMATION>();
+                                                         h.Type = v.type;
+                                                         h.NameLength = nameBytes;
+                                                         return h;
+                                                       });
   if (infoClass == r::KeyValueFullInformation)
-    return WriteRecord(buffer, resultLength, offsetof(r::KEY_VALUE_FULL_INFORMATION, Name), v.name, v.data,
-                       [&](std::uint32_t nameBytes, std::uint32_t dataAt) {
-                         Put32(buffer, 0, 0);
-                         Put32(buffer, 4, v.type);
-                         Put32(buffer, 8, dataAt);
-                         Put32(buffer, 12, static_cast<std::uint32_t>(v.data.size()));
-                         Put32(buffer, 16, nameBytes);
-                       });
+    return WriteRecord<r::KEY_VALUE_FULL_INFORMATION>(
+        buffer, resultLength, v.name, v.data, [&](std::uint32_t nameBytes, std::uint32_t dataAt) {
+          auto h = r::Zeroed<r::KEY_VALUE_FULL_INFORMATION>();
+          h.Type = v.type;
+          h.DataOffset = dataAt;
+          h.DataLength = static_cast<std::uint32_t>(v.data.size());
+          h.NameLength = nameBytes;
+          return h;
+        });
   return platform::STATUS_INVALID_PARAMETER;
 }
 
@@ -120,12 +120,13 @@ NTSTATUS SimNtdll::NtEnumerateKey(platform::Handle keyHandle, DWORD index, DWORD
   if (infoClass != platform::records::KeyBasicInformation) return platform::STATUS_INVALID_PARAMETER;
   if (index >= key->subkeys.size()) return platform::STATUS_NO_MORE_ENTRIES;
   const RegKey& sub = *key->subkeys[index];
-  return WriteRecord(buffer, resultLength, offsetof(platform::records::KEY_BASIC_INFORMATION, Name), sub.name,
-                     {}, [&](std::uint32_t nameBytes, std::uint32_t) {
-                       Put64(buffer, 0, sub.lastWrite);
-                       Put32(buffer, 8, 0);
-                       Put32(buffer, 12, nameBytes);
-                     });
+  return WriteRecord<platform::records::KEY_BASIC_INFORMATION>(
+      buffer, resultLength, sub.name, {}, [&](std::uint32_t nameBytes, std::uint32_t) {
+        auto h = platform::records::Zeroed<platform::records::KEY_BASIC_INFORMATION>();
+        h.LastWriteTime = static_cast<std::int64_t>(sub.lastWrite);
+        h.NameLength = nameBytes;
+        return h;
+      });
 }
 
 NTSTATUS SimNtdll::NtEnumerateValueKey(platform::Handle keyHandle, DWORD index, DWORD infoClass,
@@ -192,7 +193,8 @@ NTSTATUS SimNtdll::NtSetValueKey(platform::Handle keyHandle, std::u16string_view
   }
   v->type = type;
   v->data.resize(data.size());
-  if (!data.empty()) std::memcpy(v->data.data(), data.data(), data.size());
+  std::transform(data.begin(), data.end(), v->data.begin(),
+                 [](std::byte b) { return std::to_integer<std::uint8_t>(b); });
   return platform::STATUS_SUCCESS;
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/record_io.h"
 #include "platform/sim/sim_kernel32.h"
 #include "platform/sim/sim_others.h"
 #include "platform/sim/sim_platform.h"
@@ -88,12 +89,6 @@ DWORD CopyOut(const Str& text, std::span<Char> buffer) {
   std::copy_n(text.begin(), n, buffer.begin());
   if (n < buffer.size()) buffer[n] = Char{};
   return static_cast<DWORD>(n);
-}
-
-// Writes one record into a byte buffer at `offset`.
-template <typename T>
-void Put(std::span<std::byte> buffer, std::size_t offset, const T& value) {
-  std::memcpy(buffer.data() + offset, &value, sizeof value);
 }
 
 }  // namespace
@@ -468,31 +463,36 @@ NTSTATUS SimNtdll::NtQuerySystemInformation(DWORD infoClass, std::span<std::byte
   const std::size_t needed = head + count * size;
   returnLength = static_cast<DWORD>(needed);
   if (buffer.size() < needed) return platform::STATUS_INFO_LENGTH_MISMATCH;
-  std::memset(buffer.data(), 0, head);
-  if (extended)
-    Put(buffer, 0, static_cast<std::uintptr_t>(count));
-  else
-    Put(buffer, 0, static_cast<std::uint32_t>(count));
+  rec::RecordWriter out(buffer);
+  if (extended) {
+    auto table = rec::Zeroed<rec::SystemHandleInformationEx>();
+    table.NumberOfHandles = count;
+    out.PutHead(0, table);
+  } else {
+    auto table = rec::Zeroed<rec::SystemHandleInformation>();
+    table.NumberOfHandles = static_cast<std::uint32_t>(count);
+    out.PutHead(0, table);
+  }
   std::size_t offset = head;
   // Every process with its handles, hidden ones included: the rootkit cannot filter this table.
   for (const auto& p : m_.processes)
     for (const auto& h : p.handles) {
       if (extended) {
-        rec::SystemHandleTableEntryInfoEx e{};
+        auto e = rec::Zeroed<rec::SystemHandleTableEntryInfoEx>();
         e.Object = static_cast<std::uintptr_t>(h.object);
         e.UniqueProcessId = p.pid;
         e.HandleValue = h.value;
         e.GrantedAccess = h.access;
         e.ObjectTypeIndex = static_cast<std::uint16_t>(h.typeNumber);
-        Put(buffer, offset, e);
+        out.Put(offset, e);
       } else {
-        rec::SystemHandleTableEntryInfo e{};
+        auto e = rec::Zeroed<rec::SystemHandleTableEntryInfo>();
         e.UniqueProcessId = static_cast<std::uint16_t>(p.pid);
         e.ObjectTypeIndex = static_cast<std::uint8_t>(h.typeNumber);
         e.HandleValue = static_cast<std::uint16_t>(h.value);
         e.Object = static_cast<std::uintptr_t>(h.object);
         e.GrantedAccess = h.access;
-        Put(buffer, offset, e);
+        out.Put(offset, e);
       }
       offset += size;
     }
@@ -511,15 +511,13 @@ NTSTATUS SimNtdll::NtQueryObject(Handle handle, DWORD infoClass, std::span<std::
   const std::size_t needed = head + (name.empty() ? 0 : (name.size() + 1) * 2);
   returnLength = static_cast<DWORD>(needed);
   if (buffer.size() < needed) return platform::STATUS_INFO_LENGTH_MISMATCH;
-  rec::UnicodeStringHeader h{};
+  auto h = rec::Zeroed<rec::UnicodeStringHeader>();
   h.Length = static_cast<std::uint16_t>(name.size() * 2);
   h.MaximumLength = static_cast<std::uint16_t>(name.empty() ? 0 : h.Length + 2);
   h.Buffer = name.empty() ? 0 : reinterpret_cast<std::uintptr_t>(buffer.data() + head);
-  Put(buffer, 0, h);
-  if (!name.empty()) {
-    std::memcpy(buffer.data() + head, name.data(), name.size() * 2);
-    std::memset(buffer.data() + head + name.size() * 2, 0, 2);
-  }
+  rec::RecordWriter out(buffer);
+  out.PutHead(0, h);
+  if (!name.empty()) out.Clear(head + out.PutText(head, name), sizeof(char16_t));  // the terminator
   return platform::STATUS_SUCCESS;
 }
 
@@ -546,12 +544,15 @@ NTSTATUS SimNtdll::NtQueryInformationFile(Handle file, platform::IoStatus& io, s
     gate->cv.wait(lock, [] { return false; });
   }
   const std::u16string name = dup->entry.name;
-  const std::size_t head = rec::kFileNameInformationNameOffset;
+  const std::size_t head = rec::kHeadBytes<rec::FILE_NAME_INFORMATION>;
   if (buffer.size() < head) return platform::STATUS_INFO_LENGTH_MISMATCH;
   const std::size_t room = (buffer.size() - head) / 2;
   const std::size_t n = std::min(room, name.size());
-  Put(buffer, 0, static_cast<std::uint32_t>(name.size() * 2));
-  std::memcpy(buffer.data() + head, name.data(), n * 2);
+  auto info = rec::Zeroed<rec::FILE_NAME_INFORMATION>();
+  info.FileNameLength = static_cast<std::uint32_t>(name.size() * 2);
+  rec::RecordWriter out(buffer);
+  out.PutHead(0, info);
+  out.PutText(head, std::u16string_view(name).substr(0, n));
   io.status = n < name.size() ? platform::STATUS_BUFFER_OVERFLOW : platform::STATUS_SUCCESS;
   io.information = head + n * 2;
   return io.status;

@@ -1,9 +1,8 @@
 // The simulated stream functions: CreateFileW, the backup image of BackupRead/BackupSeek and the
 // native stream information query.
 #include <algorithm>
-#include <cstring>
 
-#include "platform/records.h"
+#include "platform/record_io.h"
 #include "platform/sim/sim_kernel32.h"
 #include "platform/sim/sim_others.h"
 
@@ -40,23 +39,15 @@ struct SimBackupContext : SimObject {
   std::uint64_t offset = 0;  // within the current piece
 };
 
-template <typename T>
-void Put(std::span<std::byte> out, std::size_t at, T v) {
-  std::memcpy(out.data() + at, &v, sizeof v);
-}
-
 std::u16string StreamName(const Stream& s) { return u":" + s.name + u":$DATA"; }
 
 BackupPiece Piece(DWORD id, std::u16string_view name, const std::string& data, std::uint64_t size) {
   BackupPiece p;
-  const std::size_t headSize = offsetof(records::WIN32_STREAM_ID, cStreamName);
-  p.head.resize(headSize + name.size() * 2);
-  Put<std::uint32_t>(p.head, offsetof(records::WIN32_STREAM_ID, dwStreamId), id);
-  Put<std::uint32_t>(p.head, offsetof(records::WIN32_STREAM_ID, dwStreamAttributes), 0);
-  Put<std::uint64_t>(p.head, offsetof(records::WIN32_STREAM_ID, Size), size);
-  Put<std::uint32_t>(p.head, offsetof(records::WIN32_STREAM_ID, dwStreamNameSize),
-                     static_cast<std::uint32_t>(name.size() * 2));
-  if (!name.empty()) std::memcpy(p.head.data() + headSize, name.data(), name.size() * 2);
+  auto head = records::Zeroed<records::WIN32_STREAM_ID>();
+  head.dwStreamId = id;
+  head.Size = static_cast<std::int64_t>(size);
+  head.dwStreamNameSize = static_cast<std::uint32_t>(name.size() * 2);
+  records::AppendRecord(p.head, head, name);
   p.data = data.substr(0, static_cast<std::size_t>(std::min<std::uint64_t>(data.size(), size)));
   p.dataSize = size;
   return p;
@@ -188,13 +179,14 @@ NTSTATUS SimNtdll::QueryStreamInformation(Handle file, IoStatus& io, std::span<s
   std::lock_guard lock(m_.mutex);
   io.information = 0;
   const auto* f = m_.handles.Get<SimStreamFile>(file);
-  constexpr std::size_t head = offsetof(records::FILE_STREAM_INFORMATION, StreamName);
+  using Record = records::FILE_STREAM_INFORMATION;
+  constexpr std::size_t head = records::kHeadBytes<Record>;
   NTSTATUS s = STATUS_SUCCESS;
   if (f == nullptr)
     s = STATUS_INVALID_HANDLE;
   else if (f->streamsFail)
     s = STATUS_ACCESS_DENIED;
-  else if (buffer.size() < sizeof(records::FILE_STREAM_INFORMATION))
+  else if (buffer.size() < sizeof(Record))
     s = STATUS_INFO_LENGTH_MISMATCH;
   if (s != STATUS_SUCCESS) return io.status = s;
 
@@ -208,6 +200,7 @@ NTSTATUS SimNtdll::QueryStreamInformation(Handle file, IoStatus& io, std::span<s
     entries.push_back({StreamName(st), st.size, (st.size + 7) & ~std::uint64_t{7}});
 
   // Whole records only, each 8-byte aligned; what does not fit is left for a larger buffer.
+  records::RecordWriter out(buffer);
   std::size_t at = 0, last = 0;
   bool any = false;
   for (const Entry& e : entries) {
@@ -217,14 +210,14 @@ NTSTATUS SimNtdll::QueryStreamInformation(Handle file, IoStatus& io, std::span<s
       io.information = at;
       return io.status = STATUS_BUFFER_OVERFLOW;
     }
-    if (any) Put<std::uint32_t>(buffer, last, static_cast<std::uint32_t>(start - last));
-    std::memset(buffer.data() + start, 0, need);
-    Put<std::uint32_t>(buffer, start + offsetof(records::FILE_STREAM_INFORMATION, StreamNameLength),
-                       static_cast<std::uint32_t>(e.name.size() * 2));
-    Put<std::uint64_t>(buffer, start + offsetof(records::FILE_STREAM_INFORMATION, StreamSize), e.size);
-    Put<std::uint64_t>(buffer, start + offsetof(records::FILE_STREAM_INFORMATION, StreamAllocationSize),
-                       e.allocation);
-    std::memcpy(buffer.data() + start + head, e.name.data(), e.name.size() * 2);
+    if (any)
+      out.Put<std::uint32_t>(last + records::kNextEntryOffsetAt, static_cast<std::uint32_t>(start - last));
+    auto r = records::Zeroed<Record>();
+    r.StreamNameLength = static_cast<std::uint32_t>(e.name.size() * 2);
+    r.StreamSize = static_cast<std::int64_t>(e.size);
+    r.StreamAllocationSize = static_cast<std::int64_t>(e.allocation);
+    out.PutHead(start, r);
+    out.PutText(start + head, e.name);
     last = start;
     at = start + need;
     any = true;

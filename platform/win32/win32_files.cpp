@@ -16,6 +16,9 @@ using NtOpenFileFn = LONG(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_S
 using NtQueryDirectoryFileFn = LONG(NTAPI*)(HANDLE, HANDLE, void*, void*, IO_STATUS_BLOCK*, void*, ULONG,
                                             ULONG, BOOLEAN, UNICODE_STRING*, BOOLEAN);
 
+// How long a pending directory query may take before it is cancelled: the listing's own wait.
+constexpr DWORD kPendingWaitMs = 5000;
+
 }  // namespace
 
 platform::NTSTATUS Win32Ntdll::NtOpenFile(platform::Handle& handle, platform::DWORD access,
@@ -46,11 +49,23 @@ platform::NTSTATUS Win32Ntdll::NtQueryDirectoryFile(platform::Handle file, platf
   UNICODE_STRING mask;
   if (fileName != nullptr && !CountedString(*fileName, mask)) return platform::STATUS_OBJECT_NAME_INVALID;
   IO_STATUS_BLOCK iosb{};
-  const auto s = static_cast<platform::NTSTATUS>(
+  auto s = static_cast<platform::NTSTATUS>(
       fn(ToHandle(file), ToHandle(event), nullptr, nullptr, &iosb, buffer.data(),
          static_cast<ULONG>(buffer.size()), infoClass, returnSingleEntry ? TRUE : FALSE,
          fileName != nullptr ? &mask : nullptr, restartScan ? TRUE : FALSE));
-  io.status = s == platform::STATUS_PENDING ? s : static_cast<platform::NTSTATUS>(iosb.Status);
+  if (s == platform::STATUS_PENDING) {
+    // The request goes on writing `iosb` and the caller's buffer after the call has returned,
+    // so neither may go before it is done: the event, or the handle where no event is given,
+    // is signalled then. One that takes too long is cancelled, and even a cancelled request
+    // is waited for, because it still writes its status block when it ends.
+    const HANDLE done = event != platform::kNullHandle ? ToHandle(event) : ToHandle(file);
+    if (::WaitForSingleObject(done, kPendingWaitMs) != WAIT_OBJECT_0) {
+      ::CancelIoEx(ToHandle(file), reinterpret_cast<LPOVERLAPPED>(&iosb));
+      ::WaitForSingleObject(done, INFINITE);
+    }
+    s = static_cast<platform::NTSTATUS>(iosb.Status);
+  }
+  io.status = static_cast<platform::NTSTATUS>(iosb.Status);
   io.information = iosb.Information;
   return s;
 }

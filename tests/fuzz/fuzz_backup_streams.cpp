@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -19,7 +18,7 @@ class ChunkedSource final : public files::TBackupSource {
 
   bool Read(std::span<std::byte> buffer, std::size_t& got) override {
     got = std::min({buffer.size(), chunk_, image_.size() - at_});
-    if (got != 0) std::memcpy(buffer.data(), image_.data() + at_, got);
+    std::copy_n(image_.begin() + static_cast<std::ptrdiff_t>(at_), got, buffer.begin());
     at_ += got;
     return true;
   }

@@ -2,12 +2,14 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <span>
 
 #include "platform/ntdll.h"
+#include "platform/record_io.h"
+#include "tests/unit/sim_with_ntdll.h"
 
 namespace fuzz {
 
@@ -20,11 +22,9 @@ class InputReader {
   bool empty() const { return at_ >= input_.size(); }
   template <typename T>
   T Take() {
-    T v{};
-    const std::size_t n = std::min(sizeof v, input_.size() - std::min(at_, input_.size()));
-    if (n != 0) std::memcpy(&v, input_.data() + at_, n);
-    at_ += sizeof v;
-    return v;
+    std::array<std::byte, sizeof(T)> raw{};
+    platform::records::RecordWriter(raw).PutBytes(0, TakeBytes(sizeof(T)));
+    return *platform::records::RecordReader(raw).Get<T>(0);
   }
   std::span<const std::byte> TakeBytes(std::size_t count) {
     const std::size_t start = std::min(at_, input_.size());
@@ -38,104 +38,67 @@ class InputReader {
   std::size_t at_ = 0;
 };
 
-// The answers it fakes read from `answers`; the rest go to `inner`.
-class HostileNtdll : public platform::Ntdll {
+// The answers it fakes read from `answers`; the rest go to the machine's own ntdll.
+class HostileNtdll : public testing_support::ForwardingNtdll {
  public:
-  explicit HostileNtdll(platform::Ntdll& inner) : inner_(inner) {}
+  explicit HostileNtdll(platform::Ntdll& inner) : ForwardingNtdll(inner) {}
 
   InputReader answers;
   bool hostileDirectories = false;
   bool hostileRegistry = false;
   bool hostileStreams = false;
 
-  platform::NTSTATUS NtClose(platform::Handle handle) override { return inner_.NtClose(handle); }
-
   // --- files ---
-  platform::NTSTATUS NtOpenFile(platform::Handle& handle, platform::DWORD access,
-                                const platform::ObjectAttributes& attributes, platform::IoStatus& io,
-                                platform::DWORD share, platform::DWORD options) override {
-    return inner_.NtOpenFile(handle, access, attributes, io, share, options);
-  }
   // One answer: where the bytes go in the buffer (4 bytes), how many (2 bytes), the bytes.
   platform::NTSTATUS NtQueryDirectoryFile(platform::Handle file, platform::Handle event,
                                           platform::IoStatus& io, std::span<std::byte> buffer,
                                           std::uint32_t infoClass, bool returnSingleEntry,
                                           const std::u16string_view* fileName, bool restartScan) override {
     if (!hostileDirectories)
-      return inner_.NtQueryDirectoryFile(file, event, io, buffer, infoClass, returnSingleEntry, fileName,
-                                         restartScan);
+      return ForwardingNtdll::NtQueryDirectoryFile(file, event, io, buffer, infoClass, returnSingleEntry,
+                                                   fileName, restartScan);
     if (answers.empty()) return platform::STATUS_NO_MORE_FILES;
     const std::size_t at = answers.Take<std::uint32_t>() % (buffer.size() + 1);
     const auto bytes = answers.TakeBytes(answers.Take<std::uint16_t>());
-    const std::size_t n = std::min(bytes.size(), buffer.size() - at);
-    if (n != 0) std::memcpy(buffer.data() + at, bytes.data(), n);
-    io.information = at + n;
+    io.information = at + platform::records::RecordWriter(buffer).PutBytes(at, bytes);
     return platform::STATUS_SUCCESS;
   }
 
   // --- registry ---
-  platform::NTSTATUS NtOpenKey(platform::Handle& handle, platform::DWORD access,
-                               const platform::ObjectAttributes& attributes) override {
-    return inner_.NtOpenKey(handle, access, attributes);
-  }
   platform::NTSTATUS NtEnumerateKey(platform::Handle key, platform::DWORD index, platform::DWORD infoClass,
                                     std::span<std::byte> buffer, platform::DWORD& resultLength) override {
-    if (!hostileRegistry) return inner_.NtEnumerateKey(key, index, infoClass, buffer, resultLength);
+    if (!hostileRegistry) return ForwardingNtdll::NtEnumerateKey(key, index, infoClass, buffer, resultLength);
     return RegistryAnswer(buffer, resultLength);
   }
   platform::NTSTATUS NtEnumerateValueKey(platform::Handle key, platform::DWORD index,
                                          platform::DWORD infoClass, std::span<std::byte> buffer,
                                          platform::DWORD& resultLength) override {
-    if (!hostileRegistry) return inner_.NtEnumerateValueKey(key, index, infoClass, buffer, resultLength);
+    if (!hostileRegistry)
+      return ForwardingNtdll::NtEnumerateValueKey(key, index, infoClass, buffer, resultLength);
     return RegistryAnswer(buffer, resultLength);
   }
   platform::NTSTATUS NtQueryValueKey(platform::Handle key, std::u16string_view valueName,
                                      platform::DWORD infoClass, std::span<std::byte> buffer,
                                      platform::DWORD& resultLength) override {
-    if (!hostileRegistry) return inner_.NtQueryValueKey(key, valueName, infoClass, buffer, resultLength);
+    if (!hostileRegistry)
+      return ForwardingNtdll::NtQueryValueKey(key, valueName, infoClass, buffer, resultLength);
     return RegistryAnswer(buffer, resultLength);
-  }
-  platform::NTSTATUS NtDeleteValueKey(platform::Handle key, std::u16string_view valueName) override {
-    return inner_.NtDeleteValueKey(key, valueName);
-  }
-  platform::NTSTATUS NtCreateKey(platform::Handle& handle, platform::DWORD access,
-                                 const platform::ObjectAttributes& attributes,
-                                 platform::DWORD& disposition) override {
-    return inner_.NtCreateKey(handle, access, attributes, disposition);
-  }
-  platform::NTSTATUS NtSetValueKey(platform::Handle key, std::u16string_view valueName, platform::DWORD type,
-                                   std::span<const std::byte> data) override {
-    return inner_.NtSetValueKey(key, valueName, type, data);
-  }
-  platform::NTSTATUS NtDeleteKey(platform::Handle key) override { return inner_.NtDeleteKey(key); }
-  platform::NTSTATUS RtlFormatCurrentUserKeyPath(std::u16string& path) override {
-    return inner_.RtlFormatCurrentUserKeyPath(path);
   }
 
   // --- processes and objects ---
-  platform::NTSTATUS NtQuerySystemInformation(platform::DWORD infoClass, std::span<std::byte> buffer,
-                                              platform::DWORD& returnLength) override {
-    return inner_.NtQuerySystemInformation(infoClass, buffer, returnLength);
-  }
-  platform::NTSTATUS NtQueryObject(platform::Handle handle, platform::DWORD infoClass,
-                                   std::span<std::byte> buffer, platform::DWORD& returnLength) override {
-    return inner_.NtQueryObject(handle, infoClass, buffer, returnLength);
-  }
   // One answer: a status (1 byte: success, buffer overflow, buffer too small, length mismatch,
   // or another failure), the count of bytes said to be written (4 bytes), how many are written
   // (2 bytes), the bytes.
   platform::NTSTATUS NtQueryInformationFile(platform::Handle file, platform::IoStatus& io,
                                             std::span<std::byte> buffer, platform::DWORD infoClass) override {
-    if (!hostileStreams) return inner_.NtQueryInformationFile(file, io, buffer, infoClass);
+    if (!hostileStreams) return ForwardingNtdll::NtQueryInformationFile(file, io, buffer, infoClass);
     if (answers.empty()) return platform::STATUS_ACCESS_DENIED;
     static constexpr platform::NTSTATUS kStatuses[] = {
         platform::STATUS_SUCCESS, platform::STATUS_BUFFER_OVERFLOW, platform::STATUS_BUFFER_TOO_SMALL,
         platform::STATUS_INFO_LENGTH_MISMATCH, platform::STATUS_ACCESS_DENIED};
     const platform::NTSTATUS status = kStatuses[answers.Take<std::uint8_t>() % std::size(kStatuses)];
     io.information = answers.Take<std::uint32_t>();
-    const auto bytes = answers.TakeBytes(answers.Take<std::uint16_t>());
-    const std::size_t n = std::min(bytes.size(), buffer.size());
-    if (n != 0) std::memcpy(buffer.data(), bytes.data(), n);
+    platform::records::RecordWriter(buffer).PutBytes(0, answers.TakeBytes(answers.Take<std::uint16_t>()));
     return status;
   }
 
@@ -152,13 +115,9 @@ class HostileNtdll : public platform::Ntdll {
     // Up to 1 MiB: the walks allocate what the system says a record needs, and a claim of
     // gigabytes would only measure the fuzzer's memory limit.
     resultLength = answers.Take<std::uint32_t>() % (std::uint32_t{1} << 20);
-    const auto bytes = answers.TakeBytes(answers.Take<std::uint16_t>());
-    const std::size_t n = std::min(bytes.size(), buffer.size());
-    if (n != 0) std::memcpy(buffer.data(), bytes.data(), n);
+    platform::records::RecordWriter(buffer).PutBytes(0, answers.TakeBytes(answers.Take<std::uint16_t>()));
     return status;
   }
-
-  platform::Ntdll& inner_;
 };
 
 }  // namespace fuzz

@@ -1,29 +1,25 @@
 // Backup-image parsing of stream headers and the stream entry model.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "files/ads.h"
+#include "platform/record_io.h"
 #include "test_support.h"
 
 namespace {
 
-void PutLE(std::vector<std::byte>& out, std::uint64_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::byte>(i < 8 ? (v >> (8 * i)) & 0xFF : 0));
-}
+namespace rec = platform::records;
 
 // One stream: header, `nameBytes` of UTF-16 name (may be odd), `dataPresent` bytes of data.
 void PutStream(std::vector<std::byte>& out, std::uint32_t id, std::u16string_view name,
                std::uint32_t nameBytes, std::uint64_t size, std::size_t dataPresent) {
-  PutLE(out, id, 4);
-  PutLE(out, 0, 4);
-  PutLE(out, size, 8);
-  PutLE(out, nameBytes, 4);
-  std::vector<std::byte> n;
-  for (char16_t c : name) PutLE(n, c, 2);
-  n.resize(nameBytes);
-  out.insert(out.end(), n.begin(), n.end());
+  auto head = rec::Zeroed<rec::WIN32_STREAM_ID>();
+  head.dwStreamId = id;
+  head.Size = static_cast<std::int64_t>(size);
+  head.dwStreamNameSize = nameBytes;
+  const std::size_t at = rec::AppendRecord(out, head, name);
+  out.resize(at + rec::kHeadBytes<rec::WIN32_STREAM_ID> + nameBytes);
   out.insert(out.end(), dataPresent, std::byte{0x41});
 }
 
@@ -64,10 +60,11 @@ TEST(BackupImage, WalksStreamsAndStopsAtDamage) {
     cases.push_back({"huge data size", t, 2});
   }
   {
+    auto head = rec::Zeroed<rec::WIN32_STREAM_ID>();
+    head.dwStreamId = 4;
+    head.dwStreamNameSize = 0xFFFFFFF0u;  // far past the end; no name follows
     std::vector<std::byte> t;
-    PutLE(t, 4, 4);
-    PutLE(t, 0, 12);
-    PutLE(t, 0xFFFFFFF0u, 4);  // name size far past the end; no name follows
+    rec::AppendRecord(t, head);
     cases.push_back({"huge name size", t, 2});
   }
   {

@@ -1,15 +1,17 @@
 // The native folder listing against simulated folders and hand-made record buffers.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <functional>
 
 #include "files/file_list.h"
 #include "platform/handles.h"
-#include "platform/records.h"
+#include "platform/record_io.h"
+#include "tests/unit/sim_with_ntdll.h"
 #include "tests/unit/test_support.h"
 
 namespace {
 
+namespace rec = platform::records;
 using files::TNTFileEnumerator;
 
 std::vector<std::u16string> Names(const TNTFileEnumerator& e) {
@@ -124,7 +126,8 @@ TEST_F(NativeListingTest, SingleEntryQueriesWalkTheWholeFolder) {
   std::vector<std::byte> buf(616);
   std::vector<std::u16string> seen;
   for (;;) {
-    const auto s = nt.NtQueryDirectoryFile(h.get(), 0, io, buf, 3, true, nullptr, false);
+    const auto s =
+        nt.NtQueryDirectoryFile(h.get(), 0, io, buf, rec::FileBothDirectoryInformation, true, nullptr, false);
     if (s != platform::STATUS_SUCCESS) {
       EXPECT_EQ(s, platform::STATUS_NO_MORE_FILES);
       break;
@@ -136,30 +139,174 @@ TEST_F(NativeListingTest, SingleEntryQueriesWalkTheWholeFolder) {
 
 // Hand-made buffers: lengths that lie about the buffer must not read past it.
 TEST(DirectoryRecordTest, HostileLengthsStayInsideTheBuffer) {
-  std::vector<std::byte> buf(64 + 6);
-  const std::uint32_t huge = 0xFFFFFFF0, next = 0;
-  std::memcpy(buf.data(), &next, 4);
-  std::memcpy(buf.data() + 60, &huge, 4);
-  std::memcpy(buf.data() + 64, u"abc", 6);
+  auto head = rec::Zeroed<rec::FILE_DIRECTORY_INFORMATION>();
+  head.FileNameLength = 0xFFFFFFF0;
+  std::vector<std::byte> buf;
+  rec::AppendRecord(buf, head, u"abc");
   auto r = files::ParseDirectoryRecord(buf, 0, 1);
   ASSERT_TRUE(r);
   EXPECT_EQ(r->name, u"abc");
 
-  const std::uint32_t odd = 5;  // an odd byte count reads whole characters only
-  std::memcpy(buf.data() + 60, &odd, 4);
+  head.FileNameLength = 5;  // an odd byte count reads whole characters only
+  rec::RecordWriter(buf).PutHead(0, head);
   EXPECT_EQ(files::ParseDirectoryRecord(buf, 0, 1)->name, u"ab");
 
-  EXPECT_FALSE(files::ParseDirectoryRecord(std::span(buf).first(40), 0, 1));  // head cut off
+  const std::size_t cut = rec::kHeadBytes<rec::FILE_DIRECTORY_INFORMATION> - 1;
+  EXPECT_FALSE(files::ParseDirectoryRecord(std::span(buf).first(cut), 0, 1));  // head cut off
   EXPECT_FALSE(files::ParseDirectoryRecord(buf, 200, 1));
   EXPECT_FALSE(files::ParseDirectoryRecord(buf, 0, 7));
 
-  std::vector<std::byte> both(94 + 2);
-  const std::uint8_t shortBytes = 200;  // more than the 12-character field
-  std::memcpy(both.data() + 60, &odd, 4);
-  std::memcpy(both.data() + 68, &shortBytes, 1);
-  r = files::ParseDirectoryRecord(both, 0, 3);
+  auto both = rec::Zeroed<rec::FILE_BOTH_DIR_INFORMATION>();
+  both.FileNameLength = 5;
+  both.ShortNameLength = 200;  // more than the 12-character field
+  std::vector<std::byte> bothBuf;
+  rec::AppendRecord(bothBuf, both, u"a");
+  r = files::ParseDirectoryRecord(bothBuf, 0, 3);
   ASSERT_TRUE(r);
   EXPECT_EQ(r->shortName.size(), 12u);
+}
+
+// One names record (level 0); `next` 0 ends the chain, and the record is padded up to `next`.
+void PutName(std::vector<std::byte>& out, std::uint32_t next, std::u16string_view name) {
+  auto head = rec::Zeroed<rec::FILE_NAMES_INFORMATION>();
+  head.NextEntryOffset = next;
+  head.FileNameLength = static_cast<std::uint32_t>(name.size() * 2);
+  const std::size_t at = rec::AppendRecord(out, head, name);
+  if (next != 0 && out.size() - at < next) out.resize(at + next);
+}
+
+TEST(DirectoryRecordTest, TheWalkFollowsNextOffsetsForwardInsideTheBuffer) {
+  struct Case {
+    const char* what;
+    void (*fill)(std::vector<std::byte>&);
+    std::vector<std::u16string> names;
+  };
+  const Case cases[] = {
+      {"three records",
+       [](std::vector<std::byte>& b) {
+         PutName(b, 24, u"a");
+         PutName(b, 32, u"bcdefghij");
+         PutName(b, 0, u"c");
+       },
+       {u"a", u"bcdefghij", u"c"}},
+      {"a zero offset ends the chain",
+       [](std::vector<std::byte>& b) {
+         PutName(b, 0, u"a");
+         PutName(b, 0, u"b");
+       },
+       {u"a"}},
+      {"an offset past the end ends the chain",
+       [](std::vector<std::byte>& b) {
+         PutName(b, 24, u"a");
+         PutName(b, 0, u"b");
+         rec::RecordWriter(b).Put<std::uint32_t>(rec::kNextEntryOffsetAt, 0xFFFFFFF8u);
+       },
+       {u"a"}},
+      {"an offset to the very end reads nothing more",
+       [](std::vector<std::byte>& b) { PutName(b, 16, u"ab"); },
+       {u"ab"}},
+      {"a record without a name ends the listing",
+       [](std::vector<std::byte>& b) {
+         PutName(b, 16, u"a");
+         PutName(b, 16, u"");
+         PutName(b, 0, u"c");
+       },
+       {u"a"}},
+      {"an empty buffer", [](std::vector<std::byte>&) {}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::byte> buffer;
+    c.fill(buffer);
+    std::vector<std::u16string> names;
+    for (const auto& r : files::ParseDirectoryRecords(buffer, 0)) names.push_back(r.name);
+    EXPECT_EQ(names, c.names);
+  }
+}
+
+// A directory query that answers from a script: each call writes one batch of names and answers
+// its status, whatever the file system would say.
+class ScriptedDirectoryNtdll : public testing_support::ForwardingNtdll {
+ public:
+  using ForwardingNtdll::ForwardingNtdll;
+
+  struct Answer {
+    platform::NTSTATUS status;
+    std::vector<std::u16string> names;
+  };
+  std::function<Answer(std::size_t call)> script;
+  std::size_t calls = 0;
+
+  platform::NTSTATUS NtQueryDirectoryFile(platform::Handle, platform::Handle, platform::IoStatus& io,
+                                          std::span<std::byte> buffer, std::uint32_t infoClass, bool,
+                                          const std::u16string_view*, bool) override {
+    EXPECT_EQ(infoClass, rec::FileNamesInformation);
+    const Answer a = script(calls++);
+    std::vector<std::byte> records;
+    for (std::size_t i = 0; i < a.names.size(); ++i) {
+      const std::size_t size =
+          (rec::kHeadBytes<rec::FILE_NAMES_INFORMATION> + a.names[i].size() * 2 + 7) & ~std::size_t{7};
+      PutName(records, i + 1 < a.names.size() ? static_cast<std::uint32_t>(size) : 0, a.names[i]);
+    }
+    io.information = rec::RecordWriter(buffer).PutBytes(0, records);
+    return io.status = a.status;
+  }
+};
+
+class HostileListingTest : public ::testing::Test {
+ protected:
+  HostileListingTest() {
+    sim::MachineBuilder b;
+    b.Folder(u"C:\\dir");
+    sim.emplace(b.Build());
+  }
+  std::vector<std::u16string> List() {
+    TNTFileEnumerator e;
+    e.Enumerate(u"C:\\dir");
+    return Names(e);
+  }
+  std::optional<testing_support::SimWithNtdll<ScriptedDirectoryNtdll>> sim;
+};
+
+// A filter driver that answers success for ever must not make the listing endless.
+TEST_F(HostileListingTest, EndlessSuccessEndsAtTheQueryBound) {
+  sim->ntdll.script = [](std::size_t call) -> ScriptedDirectoryNtdll::Answer {
+    if (call >= 2 * files::kMaxDirectoryQueries) return {platform::STATUS_NO_MORE_FILES, {}};
+    return {platform::STATUS_SUCCESS, {u"again"}};
+  };
+  EXPECT_EQ(List().size(), files::kMaxDirectoryQueries);
+  EXPECT_EQ(sim->ntdll.calls, files::kMaxDirectoryQueries);
+}
+
+// Only a query that succeeded is read; whatever a failed one left in the buffer is not listed.
+TEST_F(HostileListingTest, AFailedQueryEndsTheListing) {
+  using Answer = ScriptedDirectoryNtdll::Answer;
+  struct Case {
+    const char* what;
+    std::vector<Answer> answers;
+    std::vector<std::u16string> listed;
+  };
+  const Case cases[] = {
+      {"failure after records",
+       {{platform::STATUS_SUCCESS, {u"a", u"b"}},
+        {platform::STATUS_ACCESS_DENIED, {u"c"}},
+        {platform::STATUS_SUCCESS, {u"d"}}},
+       {u"a", u"b"}},
+      {"records under a failed first answer", {{platform::STATUS_UNSUCCESSFUL, {u"a"}}}, {}},
+      {"records after the end",
+       {{platform::STATUS_SUCCESS, {u"a"}}, {platform::STATUS_NO_MORE_FILES, {u"b"}}},
+       {u"a"}},
+      {"an answer still pending", {{platform::STATUS_PENDING, {u"a"}}}, {}},
+      {"success without records", {{platform::STATUS_SUCCESS, {}}, {platform::STATUS_SUCCESS, {u"a"}}}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim->ntdll.calls = 0;
+    sim->ntdll.script = [&](std::size_t call) -> Answer {
+      return call < c.answers.size() ? c.answers[call] : Answer{platform::STATUS_NO_MORE_FILES, {}};
+    };
+    EXPECT_EQ(List(), c.listed);
+  }
 }
 
 TEST(DosDateTimeTest, TwoSecondStepsInsideTheDosRange) {

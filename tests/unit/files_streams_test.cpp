@@ -1,18 +1,21 @@
 // Stream listing end to end on simulated files: both routes, the walk's failures, hostile records.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <vector>
 
 #include "base/utf.h"
 #include "files/ads.h"
-#include "platform/records.h"
+#include "platform/record_io.h"
 #include "tests/unit/test_support.h"
 
 namespace {
 
-using platform::records::FILE_STREAM_INFORMATION;
+namespace rec = platform::records;
+using rec::FILE_STREAM_INFORMATION;
+constexpr std::size_t kStreamHead = rec::kHeadBytes<rec::WIN32_STREAM_ID>;
 
 constexpr std::uint64_t kFiveGiB = 5ull << 30;
 
@@ -142,8 +145,9 @@ TEST_F(StreamListTest, SimulatedBackupImageHasTheRealFormat) {
   ASSERT_EQ(streams.size(), 1u);
   EXPECT_EQ(streams[0].Header.Id, platform::BACKUP_ALTERNATE_DATA);
   EXPECT_EQ(streams[0].Name, u":onfolder:$DATA");
-  ASSERT_EQ(image.size(), 20u + 30u + 3u);
-  EXPECT_EQ(std::memcmp(image.data() + 50, "cfg", 3), 0);
+  const std::size_t dataAt = kStreamHead + streams[0].Name.size() * 2;
+  ASSERT_EQ(image.size(), dataAt + 3u);
+  EXPECT_EQ(std::memcmp(image.data() + dataAt, "cfg", 3), 0);
 
   // A folder opens only for backup; without the flag it is refused as Windows refuses it.
   EXPECT_EQ(k32.CreateFileW(u"C:\\Temp\\dir", platform::GENERIC_READ, 0, platform::OPEN_EXISTING, 0),
@@ -158,10 +162,10 @@ TEST_F(StreamListTest, BackupSeekStopsAtTheEndOfItsStream) {
                       platform::OPEN_EXISTING, platform::FILE_FLAG_BACKUP_SEMANTICS);
   ASSERT_NE(h, platform::kInvalidHandle);
   std::uintptr_t context = 0;
-  std::byte head[20];
+  std::byte head[kStreamHead];
   platform::DWORD got = 0, low = 0, high = 0;
   ASSERT_TRUE(k32.BackupRead(h, head, got, false, true, context));
-  ASSERT_EQ(got, 20u);
+  ASSERT_EQ(got, kStreamHead);
   EXPECT_FALSE(k32.BackupSeek(h, 10, 0, low, high, context));  // the main stream holds 4 bytes
   EXPECT_EQ(k32.GetLastError(), platform::ERROR_SEEK);
   EXPECT_EQ(low, 4u);
@@ -183,7 +187,7 @@ class MemorySource final : public files::TBackupSource {
   bool Read(std::span<std::byte> buffer, std::size_t& got) override {
     if (++reads_ == failRead_) return false;
     got = std::min({buffer.size(), image_.size() - at_, chunk_});
-    std::memcpy(buffer.data(), image_.data() + at_, got);
+    std::copy_n(image_.begin() + static_cast<std::ptrdiff_t>(at_), got, buffer.begin());
     at_ += got;
     return true;
   }
@@ -200,17 +204,13 @@ class MemorySource final : public files::TBackupSource {
   int reads_ = 0, seeks_ = 0;
 };
 
-void PutLE(std::vector<std::byte>& out, std::uint64_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::byte>(i < 8 ? (v >> (8 * i)) & 0xFF : 0));
-}
-
 void PutStream(std::vector<std::byte>& out, std::uint32_t id, std::u16string_view name, std::uint64_t size,
                std::uint32_t nameBytes = ~0u) {
-  PutLE(out, id, 4);
-  PutLE(out, 0, 4);
-  PutLE(out, size, 8);
-  PutLE(out, nameBytes != ~0u ? nameBytes : name.size() * 2, 4);
-  for (char16_t c : name) PutLE(out, c, 2);
+  auto head = rec::Zeroed<rec::WIN32_STREAM_ID>();
+  head.dwStreamId = id;
+  head.Size = static_cast<std::int64_t>(size);
+  head.dwStreamNameSize = nameBytes != ~0u ? nameBytes : static_cast<std::uint32_t>(name.size() * 2);
+  rec::AppendRecord(out, head, name);
   out.insert(out.end(), static_cast<std::size_t>(size), std::byte{0x5A});
 }
 
@@ -254,12 +254,11 @@ TEST(BackupWalk, EndsAtTheFirstFailureKeepingWhatCameBefore) {
 // One FILE_STREAM_INFORMATION record; `next` 0 ends the chain.
 void PutInfo(std::vector<std::byte>& out, std::uint32_t next, std::u16string_view name, std::int64_t size,
              std::uint32_t nameBytes = ~0u) {
-  const std::size_t at = out.size();
-  PutLE(out, next, 4);
-  PutLE(out, nameBytes != ~0u ? nameBytes : name.size() * 2, 4);
-  PutLE(out, static_cast<std::uint64_t>(size), 8);
-  PutLE(out, 0, 8);
-  for (char16_t c : name) PutLE(out, c, 2);
+  auto head = rec::Zeroed<FILE_STREAM_INFORMATION>();
+  head.NextEntryOffset = next;
+  head.StreamNameLength = nameBytes != ~0u ? nameBytes : static_cast<std::uint32_t>(name.size() * 2);
+  head.StreamSize = size;
+  const std::size_t at = rec::AppendRecord(out, head, name);
   if (next != 0 && out.size() - at < next) out.resize(at + next);
 }
 

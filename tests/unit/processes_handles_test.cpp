@@ -2,9 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
 
-#include "platform/records.h"
+#include "platform/record_io.h"
 #include "processes/handle_enumerator.h"
 #include "test_support.h"
 
@@ -123,30 +122,32 @@ TEST(HandleEnumerator, TablesOfBothClassesAreReadWithTheReportedSize) {
 // Buffers as a rootkit or a broken system may hand them back.
 TEST(HandleTableParsing, CountsAndLengthsAreCheckedAgainstTheBuffer) {
   std::vector<std::byte> table(rec::kHandleTableEntriesOffset + 2 * sizeof(rec::SystemHandleTableEntryInfo));
-  const std::uint32_t lying = 1000000;
-  std::memcpy(table.data(), &lying, 4);
+  auto lying = rec::Zeroed<rec::SystemHandleInformation>();
+  lying.NumberOfHandles = 1000000;
+  rec::RecordWriter(table).PutHead(0, lying);
   EXPECT_EQ(processes::ParseHandleTable(table).size(), 2u);
-  EXPECT_TRUE(processes::ParseHandleTable(std::span(table).first(2)).empty());
-  EXPECT_TRUE(processes::ParseHandleTableEx(std::span(table).first(3)).empty());
+  EXPECT_TRUE(
+      processes::ParseHandleTable(std::span(table).first(rec::kHandleTableEntriesOffset - 1)).empty());
+  EXPECT_TRUE(
+      processes::ParseHandleTableEx(std::span(table).first(rec::kHandleTableExEntriesOffset - 1)).empty());
 
   // Object name: counted, zero characters kept, a length beyond the buffer gives nothing.
   const std::u16string name(u"\\BaseNamedObjects\\a\0b", 21);
-  std::vector<std::byte> buf(sizeof(rec::UnicodeStringHeader) + name.size() * 2);
-  rec::UnicodeStringHeader h{};
+  auto h = rec::Zeroed<rec::UnicodeStringHeader>();
   h.Length = static_cast<std::uint16_t>(name.size() * 2);
-  std::memcpy(buf.data(), &h, sizeof h);
-  std::memcpy(buf.data() + sizeof h, name.data(), name.size() * 2);
+  std::vector<std::byte> buf;
+  rec::AppendRecord(buf, h, name);
   EXPECT_EQ(processes::ParseObjectName(buf), name);
   h.Length = 0xFFFE;
-  std::memcpy(buf.data(), &h, sizeof h);
+  rec::RecordWriter(buf).PutHead(0, h);
   EXPECT_EQ(processes::ParseObjectName(buf), u"");
-  EXPECT_EQ(processes::ParseObjectName(std::span(buf).first(3)), u"");
+  EXPECT_EQ(processes::ParseObjectName(std::span(buf).first(sizeof(rec::UnicodeStringHeader) - 1)), u"");
 
   // File name: at most the limit, never past the buffer.
-  std::vector<std::byte> file(4 + 10);
-  const std::uint32_t bytes = 4000;
-  std::memcpy(file.data(), &bytes, 4);
-  std::memcpy(file.data() + 4, u"\\abcd", 10);
+  auto f = rec::Zeroed<rec::FILE_NAME_INFORMATION>();
+  f.FileNameLength = 4000;
+  std::vector<std::byte> file;
+  rec::AppendRecord(file, f, u"\\abcd");
   EXPECT_EQ(processes::ParseFileNameInformation(file, 261), u"\\abcd");
   EXPECT_EQ(processes::ParseFileNameInformation(file, 3), u"\\ab");
 }

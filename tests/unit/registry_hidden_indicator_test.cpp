@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <map>
 
 #include "engine/registry_indicator.h"
 #include "registry/nt_registry.h"
 #include "test_support.h"
+#include "tests/unit/sim_with_ntdll.h"
 
 namespace {
 
@@ -191,6 +193,83 @@ TEST(NtRegistry, ALongNameDoesNotEndTheListing) {
   EXPECT_EQ(names, (std::vector<std::u16string>{longName, u"after"}));
   reg.GetKeyNames(names);
   EXPECT_EQ(names, (std::vector<std::u16string>{std::u16string(300, u'K'), u"later"}));
+}
+
+// Whatever fails, no key stays open: neither the key opened before nor a handle of the failure.
+TEST(NtRegistry, AFailedOpenLeavesNoKeyOpen) {
+  struct Failure {
+    const char* what;
+    bool (*open)(registry::TNtRegistry&);
+  };
+  const Failure failures[] = {
+      {"missing key", [](registry::TNtRegistry& r) { return r.OpenKey(u"\\SOFTWARE\\Missing"); }},
+      {"zero character in the path",
+       [](registry::TNtRegistry& r) { return r.OpenKey(std::u16string(u"\\SOFTWARE\\Test\0x", 16)); }},
+      {"missing parent",
+       [](registry::TNtRegistry& r) { return r.CreateKey(u"\\SOFTWARE\\Missing\\Deeper"); }},
+      {"root without a native path",
+       [](registry::TNtRegistry& r) {
+         r.RootKey = platform::HKEY_CLASSES_ROOT;
+         return r.OpenKey(u"\\SOFTWARE\\Test");
+       }},
+  };
+  for (const auto& f : failures) {
+    SCOPED_TRACE(f.what);
+    sim::MachineBuilder b;
+    b.StringValue(kKey, u"earlier", u"x");
+    testing_support::SimMachineFixture fx(b);
+    const std::size_t openBefore = fx.machine().handles.size();
+    registry::TNtRegistry reg;
+    reg.RootKey = platform::HKEY_LOCAL_MACHINE;
+    ASSERT_TRUE(reg.OpenKey(u"\\SOFTWARE\\Test"));
+    EXPECT_FALSE(f.open(reg));
+    EXPECT_EQ(reg.KeyHandle(), platform::kNullHandle);
+    EXPECT_EQ(fx.machine().handles.size(), openBefore);
+    std::vector<std::u16string> names;
+    reg.GetValueNames(names);
+    EXPECT_TRUE(names.empty());  // not the earlier key's values
+    EXPECT_EQ(reg.ReadString(u"earlier"), u"");
+  }
+}
+
+// Counts NtClose per handle and, when asked, fails it as for a handle protected from closing.
+class CloseCountingNtdll : public testing_support::ForwardingNtdll {
+ public:
+  using ForwardingNtdll::ForwardingNtdll;
+  std::map<platform::Handle, int> closes;
+  bool failCloses = false;
+
+  platform::NTSTATUS NtClose(platform::Handle handle) override {
+    ++closes[handle];
+    return failCloses ? platform::STATUS_INVALID_HANDLE : ForwardingNtdll::NtClose(handle);
+  }
+};
+
+// A handle is closed once: by CloseKey (again a no-op) or the destructor, whether the close
+// worked or not; a second NtClose could close whatever object got that value meanwhile.
+TEST(NtRegistry, AKeyIsClosedExactlyOnce) {
+  for (const bool closeFails : {false, true}) {
+    SCOPED_TRACE(closeFails ? "the close fails" : "the close works");
+    sim::MachineBuilder b;
+    b.Key(kKey);
+    testing_support::SimWithNtdll<CloseCountingNtdll> sim(b.Build());
+    platform::Handle first = platform::kNullHandle, second = platform::kNullHandle;
+    {
+      registry::TNtRegistry reg;
+      reg.RootKey = platform::HKEY_LOCAL_MACHINE;
+      ASSERT_TRUE(reg.OpenKey(u"\\SOFTWARE\\Test"));
+      first = reg.KeyHandle();
+      sim.ntdll.failCloses = closeFails;
+      reg.CloseKey();
+      EXPECT_EQ(reg.KeyHandle(), platform::kNullHandle);
+      reg.CloseKey();
+      sim.ntdll.failCloses = false;
+      ASSERT_TRUE(reg.OpenKey(u"\\SOFTWARE\\Test"));  // closed by the destructor
+      second = reg.KeyHandle();
+    }
+    EXPECT_EQ(sim.ntdll.closes[first], 1);
+    EXPECT_EQ(sim.ntdll.closes[second], 1);
+  }
 }
 
 }  // namespace

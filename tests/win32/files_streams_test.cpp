@@ -45,7 +45,7 @@ Routes Probe(const fs::path& file) {
                                platform::OPEN_EXISTING, platform::FILE_FLAG_BACKUP_SEMANTICS));
   Routes r;
   if (!h) return r;
-  std::byte head[20];
+  std::byte head[platform::records::kHeadBytes<platform::records::WIN32_STREAM_ID>];
   std::uintptr_t context = 0;
   platform::DWORD got = 0;
   r.backupRead = k32.BackupRead(h.get(), head, got, false, true, context);
