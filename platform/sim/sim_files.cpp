@@ -64,6 +64,23 @@ std::size_t HeadSize(std::uint32_t infoClass) {
   }
 }
 
+// The smallest buffer the call accepts: the class's whole struct, padding included, as the
+// real call checks it (a buffer of the bare fixed part is refused).
+std::size_t MinimumBuffer(std::uint32_t infoClass) {
+  switch (infoClass) {
+    case records::FileNamesInformation:
+      return sizeof(records::FILE_NAMES_INFORMATION);
+    case records::FileDirectoryInformation:
+      return sizeof(records::FILE_DIRECTORY_INFORMATION);
+    case records::FileFullDirectoryInformation:
+      return sizeof(records::FILE_FULL_DIR_INFORMATION);
+    case records::FileBothDirectoryInformation:
+      return sizeof(records::FILE_BOTH_DIR_INFORMATION);
+    default:
+      return 0;
+  }
+}
+
 template <typename T>
 void Put(std::span<std::byte> out, std::size_t at, T v) {
   std::memcpy(out.data() + at, &v, sizeof v);
@@ -136,7 +153,7 @@ NTSTATUS SimNtdll::NtQueryDirectoryFile(Handle file, Handle, IoStatus& io, std::
     s = STATUS_INVALID_PARAMETER;
   else if (head == 0)
     s = STATUS_INVALID_INFO_CLASS;
-  else if (buffer.size() < head)
+  else if (buffer.size() < MinimumBuffer(infoClass))
     s = STATUS_INFO_LENGTH_MISMATCH;
   if (s != STATUS_SUCCESS) return io.status = s;
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
@@ -40,7 +41,8 @@ struct TestKey {
 };
 
 // How the machine under test answers where Wine does not answer as Windows does. Each field
-// names one behaviour the scanners rely on.
+// names one behaviour the scanners rely on; kWineDiffers is the one place that says how Wine
+// answers, and the tests assert that answer there.
 struct Answers {
   // What BackupRead fails with on a plain file (0: it reads the backup image).
   platform::DWORD backupReadError;
@@ -48,15 +50,39 @@ struct Answers {
   platform::NTSTATUS streamQuery;
   // "name:stream" opened through CreateFileW names a stream of "name" (false: a file of its own).
   bool alternateStreams;
-  // What Process32First / Thread32First fail with when dwSize is not the record's size.
+  // What Process32First fails with when dwSize is smaller than the record.
   platform::DWORD badRecordSizeError;
+  // A handle-table buffer smaller than one entry still learns the size needed.
+  bool tinyTableBufferGetsSize;
+  // How a file's object name starts.
+  std::u16string_view fileObjectNamePrefix;
+  // What NtQueryObject answers when the name does not fit.
+  platform::NTSTATUS objectNameShortBuffer;
+  // A key or value record cut short still holds the full name length (false: the bytes copied).
+  bool cutRecordHoldsFullNameLength;
+  // What NtEnumerateValueKey answers for a buffer smaller than the fixed part.
+  platform::NTSTATUS valueBelowFixedPart;
 };
 
-inline constexpr Answers kWindows{0, platform::STATUS_SUCCESS, true, platform::ERROR_BAD_LENGTH};
-// Wine 8 on a Linux file system, measured: no backup reads (a stub), no stream class, a host
-// file system without streams, and another error for a record of the wrong size.
-inline constexpr Answers kWineDiffers{platform::ERROR_NOT_SUPPORTED, platform::STATUS_NOT_IMPLEMENTED, false,
-                                      platform::ERROR_INSUFFICIENT_BUFFER};
+inline constexpr Answers kWindows{0,
+                                  platform::STATUS_SUCCESS,
+                                  true,
+                                  platform::ERROR_BAD_LENGTH,
+                                  true,
+                                  u"\\Device\\",
+                                  platform::STATUS_INFO_LENGTH_MISMATCH,
+                                  true,
+                                  platform::STATUS_BUFFER_TOO_SMALL};
+// Wine 8 on a Linux file system, measured.
+inline constexpr Answers kWineDiffers{platform::ERROR_NOT_SUPPORTED,     // BackupRead is a stub
+                                      platform::STATUS_NOT_IMPLEMENTED,  // no stream class
+                                      false,  // the host file system keeps no streams
+                                      platform::ERROR_INSUFFICIENT_BUFFER,
+                                      false,      // the size is only reported once the buffer holds one entry
+                                      u"\\??\\",  // names in DOS form ("\??\Z:\...")
+                                      platform::STATUS_BUFFER_OVERFLOW,
+                                      false,
+                                      platform::STATUS_BUFFER_OVERFLOW};
 
 class Backend {
  public:

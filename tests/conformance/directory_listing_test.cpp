@@ -27,16 +27,17 @@ struct ClassLayout {
   std::size_t nameLength;
   std::size_t name;
   bool hasFacts;
+  std::size_t minimum;  // the smallest buffer accepted: the whole struct
 };
 constexpr ClassLayout kClasses[] = {
     {rec::FileDirectoryInformation, "directory", offsetof(rec::FILE_DIRECTORY_INFORMATION, FileNameLength),
-     offsetof(rec::FILE_DIRECTORY_INFORMATION, FileName), true},
+     offsetof(rec::FILE_DIRECTORY_INFORMATION, FileName), true, sizeof(rec::FILE_DIRECTORY_INFORMATION)},
     {rec::FileFullDirectoryInformation, "full", offsetof(rec::FILE_FULL_DIR_INFORMATION, FileNameLength),
-     offsetof(rec::FILE_FULL_DIR_INFORMATION, FileName), true},
+     offsetof(rec::FILE_FULL_DIR_INFORMATION, FileName), true, sizeof(rec::FILE_FULL_DIR_INFORMATION)},
     {rec::FileBothDirectoryInformation, "both", offsetof(rec::FILE_BOTH_DIR_INFORMATION, FileNameLength),
-     offsetof(rec::FILE_BOTH_DIR_INFORMATION, FileName), true},
+     offsetof(rec::FILE_BOTH_DIR_INFORMATION, FileName), true, sizeof(rec::FILE_BOTH_DIR_INFORMATION)},
     {rec::FileNamesInformation, "names", offsetof(rec::FILE_NAMES_INFORMATION, FileNameLength),
-     offsetof(rec::FILE_NAMES_INFORMATION, FileName), false},
+     offsetof(rec::FILE_NAMES_INFORMATION, FileName), false, sizeof(rec::FILE_NAMES_INFORMATION)},
 };
 const ClassLayout& kDirectory = kClasses[0];
 
@@ -171,30 +172,43 @@ TEST_P(DirectoryListing, TheEndStaysTheEndUntilTheScanRestarts) {
   EXPECT_EQ(Names(Records(buffer, io.information, kDirectory)), std::vector<std::u16string>{u"."});
 }
 
-// A buffer that holds a record's fixed part but not its whole name gets the record cut short,
-// with the full name length, and an overflow status; one smaller than the fixed part gets nothing.
+// A buffer smaller than the information class's whole struct gets nothing. A record whose name
+// does not fit the rest is cut short with the full name length and an overflow status.
 TEST_P(DirectoryListing, ShortBuffersAnswerOverflowOrLengthMismatch) {
   const auto dir = B().MakeFolder({{u"abcdefgh", false, ""}});
   auto& nt = P().ntdll;
   for (const auto& c : kClasses) {
     SCOPED_TRACE(c.label);
     const auto h = OpenFolder(nt, dir);
-    std::vector<std::byte> tiny(c.name - 1);
+    std::vector<std::byte> tiny(c.minimum - 1);
     IoStatus io;
     EXPECT_EQ(nt.NtQueryDirectoryFile(h.get(), kNullHandle, io, tiny, c.infoClass, false, nullptr, false),
               STATUS_INFO_LENGTH_MISMATCH);
 
-    // Room for one character: "." fits whole, ".." is cut to one character.
-    std::vector<std::byte> oneChar(c.name + 2);
-    io = {};
-    ASSERT_EQ(nt.NtQueryDirectoryFile(h.get(), kNullHandle, io, oneChar, c.infoClass, false, nullptr, false),
-              STATUS_SUCCESS);
-    EXPECT_EQ(Names(Records(oneChar, io.information, c)), std::vector<std::u16string>{u"."});
-    io = {};
-    EXPECT_EQ(nt.NtQueryDirectoryFile(h.get(), kNullHandle, io, oneChar, c.infoClass, false, nullptr, false),
-              STATUS_BUFFER_OVERFLOW);
+    // The smallest buffer takes the names one per call as long as they fit whole.
+    std::vector<std::u16string> fitting;
+    std::u16string cut;
+    for (const std::u16string name : {u".", u"..", u"abcdefgh"}) {
+      if (c.name + name.size() * 2 > c.minimum) {
+        cut = name;
+        break;
+      }
+      fitting.push_back(name);
+    }
+    std::vector<std::byte> smallest(c.minimum);
+    std::vector<std::u16string> names;
+    NTSTATUS s = STATUS_SUCCESS;
+    for (int call = 0; call < 5; ++call) {
+      io = {};
+      s = nt.NtQueryDirectoryFile(h.get(), kNullHandle, io, smallest, c.infoClass, false, nullptr, false);
+      if (s != STATUS_SUCCESS) break;
+      for (const auto& name : Names(Records(smallest, io.information, c))) names.push_back(name);
+    }
+    EXPECT_EQ(names, fitting);
+    EXPECT_EQ(s, STATUS_BUFFER_OVERFLOW);
     EXPECT_EQ(io.status, STATUS_BUFFER_OVERFLOW);
-    EXPECT_EQ(Field<std::uint32_t>(oneChar, c.nameLength), 4u) << "the full length of \"..\"";
+    EXPECT_EQ(Field<std::uint32_t>(smallest, c.nameLength), cut.size() * 2)
+        << "the full length of " << Units(cut);
   }
 }
 

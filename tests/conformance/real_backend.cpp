@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "platform/handles.h"
+#include "platform/records.h"
 #include "platform/win32/win32_platform.h"
 #include "tests/conformance/backend.h"
 
@@ -101,22 +101,24 @@ class RealBackend final : public Backend {
     k.subKey =
         u"Software\\UmbrascopeConformance-" + Widen(TestTag()) + u"-" + Widen(std::to_string(keys_.size()));
     k.nativePath = user + u"\\" + k.subKey;
+    // Raw handles closed here: the set-up runs before the platform is installed for the test.
     Ntdll& nt = real_.ntdll;
-    NtHandle key;
+    Handle key = kNullHandle;
     DWORD disposition = 0;
-    if (nt.NtCreateKey(key.put(), KEY_ALL_ACCESS, ObjectAttributes{k.nativePath}, disposition) !=
-        STATUS_SUCCESS)
+    if (nt.NtCreateKey(key, KEY_ALL_ACCESS, ObjectAttributes{k.nativePath}, disposition) != STATUS_SUCCESS)
       throw std::runtime_error("cannot create the test key");
     keys_.push_back(k.nativePath);
+    bool made = true;
     for (const auto& name : spec.subkeys) {
-      NtHandle sub;
-      if (nt.NtCreateKey(sub.put(), KEY_ALL_ACCESS, ObjectAttributes{name, OBJ_CASE_INSENSITIVE, key.get()},
-                         disposition) != STATUS_SUCCESS)
-        throw std::runtime_error("cannot create a subkey");
+      Handle sub = kNullHandle;
+      made = made && nt.NtCreateKey(sub, KEY_ALL_ACCESS, ObjectAttributes{name, OBJ_CASE_INSENSITIVE, key},
+                                    disposition) == STATUS_SUCCESS;
+      if (sub != kNullHandle) nt.NtClose(sub);
     }
     for (const auto& v : spec.values)
-      if (nt.NtSetValueKey(key.get(), v.name, v.type, v.data) != STATUS_SUCCESS)
-        throw std::runtime_error("cannot set a value");
+      made = made && nt.NtSetValueKey(key, v.name, v.type, v.data) == STATUS_SUCCESS;
+    nt.NtClose(key);
+    if (!made) throw std::runtime_error("cannot fill the test key");
     return k;
   }
 

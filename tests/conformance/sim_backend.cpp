@@ -21,6 +21,10 @@ class SimBackend final : public Backend {
     self.handles.push_back(
         sim::HandleEntry{static_cast<std::uint32_t>(kOwnFile), 28, 0x120089, 0xFFFFA00012345670ULL,
                          std::u16string(u"\\Device\\HarddiskVolume1\\tests\\") + kExe, false});
+    // Other processes hold handles too, as on any running system.
+    auto& system = builder_.AddProcess(4, u"System");
+    for (std::uint32_t h : {4u, 8u, 12u})
+      system.handles.push_back(sim::HandleEntry{h, 5, 0x1F0FFF, 0xFFFFA00000001000ULL + h, u"", false});
     self.modules.push_back(
         sim::Module{kExe, std::u16string(u"C:\\tests\\") + kExe, 0x140000000ULL, 0x80000, 1, 1, 1});
   }
