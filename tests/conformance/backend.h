@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -111,11 +112,18 @@ class Backend {
 // The backend of this build: the simulated machine natively, the real DLLs on Windows.
 std::unique_ptr<Backend> MakeBackend();
 
+// The parameter of every machine test: how to make this build's backend. Printed the same in
+// both builds, so their lists of tests are the same text.
+struct MachineChoice {
+  std::unique_ptr<Backend> (*make)();
+};
+inline void PrintTo(const MachineChoice&, std::ostream* os) { *os << "this build's machine"; }
+
 // Every conformance suite derives from this: it makes the backend and installs its platform
 // (for the product code the tests call) at the first use.
-class MachineTest : public ::testing::TestWithParam<std::unique_ptr<Backend> (*)()> {
+class MachineTest : public ::testing::TestWithParam<MachineChoice> {
  protected:
-  MachineTest() : backend_(GetParam()()) {}
+  MachineTest() : backend_(GetParam().make()) {}
   Backend& B() { return *backend_; }
   platform::Platform& P() {
     if (!scope_) scope_.emplace(backend_->Platform());
@@ -129,12 +137,13 @@ class MachineTest : public ::testing::TestWithParam<std::unique_ptr<Backend> (*)
 };
 
 // The instances are named after no backend, so both builds list the same tests.
-inline std::string MachineName(const ::testing::TestParamInfo<MachineTest::ParamType>&) { return "Machine"; }
+inline std::string MachineName(const ::testing::TestParamInfo<MachineChoice>&) { return "Machine"; }
 
 }  // namespace conformance
 
 // Declares a suite of machine tests and runs it on this build's backend.
-#define CONFORMANCE_SUITE(Suite)                                                      \
-  class Suite : public ::conformance::MachineTest {};                                 \
-  INSTANTIATE_TEST_SUITE_P(On, Suite, ::testing::Values(&::conformance::MakeBackend), \
+#define CONFORMANCE_SUITE(Suite)                                                                         \
+  class Suite : public ::conformance::MachineTest {};                                                    \
+  INSTANTIATE_TEST_SUITE_P(On, Suite,                                                                    \
+                           ::testing::Values(::conformance::MachineChoice{&::conformance::MakeBackend}), \
                            ::conformance::MachineName)
