@@ -1,7 +1,7 @@
 // The real backend's foundation functions on a real Win32 implementation.
 #include <gtest/gtest.h>
 
-#include "engine/os_flags.h"
+#include "base/os_flags.h"
 #include "platform/win32/win32_platform.h"
 
 namespace {
@@ -11,7 +11,7 @@ constexpr platform::DWORD kPlatformWin32NT = 2;  // VER_PLATFORM_WIN32_NT
 TEST(RealPlatform, VersionClassifiesAsNTFamily) {
   platform::OsVersionInfo v;
   ASSERT_TRUE(win32::RealPlatform().kernel32.GetVersionExA(v));
-  EXPECT_TRUE(engine::IsNTFamily(engine::GetOSFlags(v.majorVersion, v.minorVersion, v.buildNumber)))
+  EXPECT_TRUE(base::IsNTFamily(base::GetOSFlags(v.majorVersion, v.minorVersion, v.buildNumber)))
       << v.majorVersion << "." << v.minorVersion << "." << v.buildNumber;
 }
 
@@ -23,7 +23,7 @@ TEST(RealPlatform, VersionIsNTAndGetsTheFlagsOfCurrentSystems) {
   // above 6.0 must be classified like 6.0 so the native half of the scans runs.
   ASSERT_TRUE(v.majorVersion > 6 || (v.majorVersion == 6 && v.minorVersion >= 1))
       << v.majorVersion << "." << v.minorVersion << "." << v.buildNumber;
-  EXPECT_EQ(engine::GetOSFlags(v.majorVersion, v.minorVersion, v.buildNumber), 0x201000u);
+  EXPECT_EQ(base::GetOSFlags(v.majorVersion, v.minorVersion, v.buildNumber), 0x201000u);
 }
 
 }  // namespace
