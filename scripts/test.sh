@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds every preset and runs the three test tiers; ends with one "N passed, N failed" line.
 #
-#   tier 1: the engine tests against the simulated machine, natively and under sanitizers, and
-#           a short run of every fuzz target (scripts/fuzz.sh)
-#   tier 2: the MinGW build's test program and console program on a real Win32 (Wine)
+#   tier 1: the engine tests and the conformance suite against the simulated machine, natively
+#           and under sanitizers, and a short run of every fuzz target (scripts/fuzz.sh)
+#   tier 2: the MinGW build's test programs (the conformance suite against the real DLLs, the
+#           engine tests, the Win32-only tests) and console program on a real Win32 (Wine)
 #   tier 3: every tests/e2e/*.sh script (see tests/e2e/README.md)
 #
 # Every step runs even when an earlier one failed (except those that need a failed build), so
@@ -196,14 +197,20 @@ step "tier 2: build mingw" build_preset mingw && mingw_ok=1
 step "tier 2: Xvfb display" start_xvfb
 step "tier 2: Wine prefix" make_wine_prefix && wine_ok=1
 
-WINTESTS=build/mingw/tests/umbrascope_wintests.exe
+# The conformance suite against the real DLLs (the same tests tier 1 runs against the simulated
+# machine), the engine tests on Windows' data model, then the Win32-only tests.
+WIN_TEST_PROGRAMS=(umbrascope_conformance.exe umbrascope_tests.exe umbrascope_wintests.exe)
 UMBRASCOPEC_EXE=build/mingw/umbrascopec.exe
 if ((mingw_ok && wine_ok)); then
-  step "tier 2: umbrascope_wintests.exe" wine_run "$WINTESTS"
+  for program in "${WIN_TEST_PROGRAMS[@]}"; do
+    step "tier 2: $program" wine_run "build/mingw/tests/$program"
+  done
   step "tier 2: umbrascopec.exe --version" wine_run "$UMBRASCOPEC_EXE" --version
 else
   why="mingw build or Wine prefix failed"
-  not_run "tier 2: umbrascope_wintests.exe" "$why"
+  for program in "${WIN_TEST_PROGRAMS[@]}"; do
+    not_run "tier 2: $program" "$why"
+  done
   not_run "tier 2: umbrascopec.exe --version" "$why"
 fi
 

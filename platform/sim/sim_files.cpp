@@ -80,6 +80,23 @@ R FactsHead(const FileNode& f, std::uint32_t nameBytes) {
   return r;
 }
 
+// The smallest buffer the call accepts: the class's whole struct, padding included, as the
+// real call checks it (a buffer of the bare fixed part is refused).
+std::size_t MinimumBuffer(std::uint32_t infoClass) {
+  switch (infoClass) {
+    case records::FileNamesInformation:
+      return sizeof(records::FILE_NAMES_INFORMATION);
+    case records::FileDirectoryInformation:
+      return sizeof(records::FILE_DIRECTORY_INFORMATION);
+    case records::FileFullDirectoryInformation:
+      return sizeof(records::FILE_FULL_DIR_INFORMATION);
+    case records::FileBothDirectoryInformation:
+      return sizeof(records::FILE_BOTH_DIR_INFORMATION);
+    default:
+      return 0;
+  }
+}
+
 // Writes one record at `at` (the buffer holds at least its head), its NextEntryOffset 0. The
 // name is cut to what fits; the length field always gives the full length, as the real call
 // does. Answers where the record ends.
@@ -152,7 +169,7 @@ NTSTATUS SimNtdll::NtQueryDirectoryFile(Handle file, Handle, IoStatus& io, std::
     s = STATUS_INVALID_PARAMETER;
   else if (head == 0)
     s = STATUS_INVALID_INFO_CLASS;
-  else if (buffer.size() < head)
+  else if (buffer.size() < MinimumBuffer(infoClass))
     s = STATUS_INFO_LENGTH_MISMATCH;
   if (s != STATUS_SUCCESS) return io.status = s;
 

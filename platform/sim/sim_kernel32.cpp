@@ -13,12 +13,14 @@ namespace {
 thread_local platform::DWORD t_lastError = 0;
 
 // Code page 1252's characters 0x80..0x9F; 0 marks the five unassigned ones.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr char16_t kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
-int Sign(int v) { return v < 0 ? platform::CSTR_LESS_THAN : v > 0 ? platform::CSTR_GREATER_THAN : platform::CSTR_EQUAL; }
+int Sign(int v) {
+  return v < 0 ? platform::CSTR_LESS_THAN : v > 0 ? platform::CSTR_GREATER_THAN : platform::CSTR_EQUAL;
+}
 }  // namespace
 
 std::string ToCodePage(std::uint32_t codePage, std::u16string_view text) {
@@ -31,6 +33,9 @@ std::string ToCodePage(std::uint32_t codePage, std::u16string_view text) {
       continue;
     }
     char mapped = '?';
+    // The five bytes 1252 leaves undefined read as the C1 controls of the same number and
+    // are written back as those bytes, so every byte survives a round trip.
+    if (c >= 0x80 && c <= 0x9F && kCp1252High[c - 0x80] == 0) mapped = static_cast<char>(c);
     for (int i = 0; i < 32; ++i)
       if (kCp1252High[i] == c && c != 0) mapped = static_cast<char>(0x80 + i);
     out += mapped;
@@ -68,10 +73,16 @@ bool SimKernel32::GetVersionExA(platform::OsVersionInfo& info) {
 }
 
 std::string SimKernel32::GetComputerNameA() { return ToCodePage(m_.system.codePage, m_.system.computerName); }
-std::string SimKernel32::GetWindowsDirectoryA() { return ToCodePage(m_.system.codePage, m_.system.windowsDirectory); }
-std::string SimKernel32::GetSystemDirectoryA() { return ToCodePage(m_.system.codePage, m_.system.systemDirectory); }
+std::string SimKernel32::GetWindowsDirectoryA() {
+  return ToCodePage(m_.system.codePage, m_.system.windowsDirectory);
+}
+std::string SimKernel32::GetSystemDirectoryA() {
+  return ToCodePage(m_.system.codePage, m_.system.systemDirectory);
+}
 std::string SimKernel32::GetTempPathA() { return ToCodePage(m_.system.codePage, m_.system.tempPath); }
-std::string SimKernel32::GetModuleFileNameA() { return ToCodePage(m_.system.codePage, m_.system.programFile); }
+std::string SimKernel32::GetModuleFileNameA() {
+  return ToCodePage(m_.system.codePage, m_.system.programFile);
+}
 
 std::vector<std::string> SimKernel32::CommandLineArguments() {
   std::vector<std::string> out;
@@ -128,8 +139,10 @@ int SimKernel32::CompareStringW(std::uint32_t, std::uint32_t flags, std::u16stri
   return Sign(c);
 }
 
-int SimKernel32::CompareStringA(std::uint32_t locale, std::uint32_t flags, std::string_view a, std::string_view b) {
-  return CompareStringW(locale, flags, FromCodePage(m_.system.codePage, a), FromCodePage(m_.system.codePage, b));
+int SimKernel32::CompareStringA(std::uint32_t locale, std::uint32_t flags, std::string_view a,
+                                std::string_view b) {
+  return CompareStringW(locale, flags, FromCodePage(m_.system.codePage, a),
+                        FromCodePage(m_.system.codePage, b));
 }
 
 std::u16string SimKernel32::LCMapStringW(std::uint32_t, std::uint32_t flags, std::u16string_view text) {
@@ -147,7 +160,8 @@ platform::DWORD SimKernel32::GetLogicalDrives() {
 namespace {
 // "C:\" (or "C:") -> the volume, else nullptr.
 Volume* VolumeOfRoot(Machine& m, std::u16string_view root) {
-  if (root.size() < 2 || root[1] != u':' || root.size() > 3 || (root.size() == 3 && root[2] != u'\\')) return nullptr;
+  if (root.size() < 2 || root[1] != u':' || root.size() > 3 || (root.size() == 3 && root[2] != u'\\'))
+    return nullptr;
   return m.FindVolume(root[0]);
 }
 }  // namespace
