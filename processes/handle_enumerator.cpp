@@ -3,10 +3,10 @@
 
 #include <stdexcept>
 
-#include "engine/os_flags.h"
+#include "base/os_flags.h"
+#include "platform/handles.h"
 #include "platform/platform.h"
 #include "processes/file_name_worker.h"
-#include "processes/kernel_handles.h"
 
 namespace processes {
 namespace {
@@ -20,9 +20,9 @@ std::string ToCodePage(std::u16string_view text) {
 }
 
 // A copy of another process's handle in this process.
-KernelHandle Duplicate(platform::Handle ownerProcess, std::uint32_t handle) {
+platform::KernelHandle Duplicate(platform::Handle ownerProcess, std::uint32_t handle) {
   auto& k32 = platform::Current().kernel32;
-  KernelHandle copy;
+  platform::KernelHandle copy;
   if (!k32.DuplicateHandle(ownerProcess, handle, k32.GetCurrentProcess(), copy.put(), 0, false,
                            platform::DUPLICATE_SAME_ACCESS))
     copy.release();
@@ -35,8 +35,8 @@ class OwnerCache {
   platform::Handle Open(std::uint32_t pid) {
     if (!valid_ || pid != pid_) {
       handle_.reset();
-      handle_ =
-          KernelHandle(platform::Current().kernel32.OpenProcess(platform::PROCESS_DUP_HANDLE, false, pid));
+      handle_ = platform::KernelHandle(
+          platform::Current().kernel32.OpenProcess(platform::PROCESS_DUP_HANDLE, false, pid));
       pid_ = pid;
       valid_ = true;
     }
@@ -44,7 +44,7 @@ class OwnerCache {
   }
 
  private:
-  KernelHandle handle_;
+  platform::KernelHandle handle_;
   std::uint32_t pid_ = 0;
   bool valid_ = false;
 };
@@ -94,12 +94,12 @@ void TjtHandleEnumerator::Enumerate() {
   VersionInfo = {};
   HelperThreadsStarted = 0;
   k32.GetVersionExA(VersionInfo);
-  if (!engine::IsNTFamily(
-          engine::GetOSFlags(VersionInfo.majorVersion, VersionInfo.minorVersion, VersionInfo.buildNumber)))
+  if (!base::IsNTFamily(
+          base::GetOSFlags(VersionInfo.majorVersion, VersionInfo.minorVersion, VersionInfo.buildNumber)))
     return;
   // A file of our own, open while the table is read, shows which type number files have here.
   const platform::DWORD self = k32.GetCurrentProcessId();
-  const KernelFileHandle probe(
+  const platform::KernelFileHandle probe(
       k32.CreateFileA(k32.GetModuleFileNameA(), platform::GENERIC_READ,
                       platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE | platform::FILE_SHARE_DELETE,
                       platform::OPEN_EXISTING, platform::FILE_ATTRIBUTE_NORMAL));
@@ -124,7 +124,7 @@ void TjtHandleEnumerator::Enumerate() {
         if (e.ProcessID == self) {
           name = QueryObjectName(e.Handle);
         } else if (const platform::Handle owner = owners.Open(e.ProcessID); owner != platform::kNullHandle) {
-          const KernelHandle copy = Duplicate(owner, e.Handle);
+          const platform::KernelHandle copy = Duplicate(owner, e.Handle);
           copied = static_cast<bool>(copy);
           if (copy) name = QueryObjectName(copy.get());
         } else {
