@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "base/utf.h"
 #include "platform/records.h"
 #include "processes/handle_enumerator.h"
 #include "test_support.h"
@@ -142,7 +143,7 @@ TEST(HandleEnumerator, OnlyFilesTheObjectNameLeavesUnnamedGoToOneReusedHelper) {
     ASSERT_EQ(seen.size(), handles.size());
     for (std::size_t i = 0; i < seen.size(); ++i) {
       const bool named = openable && !handles[i].blocks;
-      EXPECT_EQ(seen[i].name, named ? sim::Utf16ToUtf8(handles[i].name) : "") << i;
+      EXPECT_EQ(seen[i].name, named ? base::Utf16ToUtf8(handles[i].name) : "") << i;
     }
   }
 }
