@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "platform/platform.h"
@@ -26,29 +27,34 @@ std::u16string Wide(std::string_view text) {
   return platform::Current().kernel32.MultiByteToWideChar(platform::CP_ACP, text);
 }
 
-// The owner IDs of the handle table as it is now (no names looked up).
-std::vector<std::uint32_t> CurrentHandleOwners() {
+// The owner IDs of the handle table as it is now (no names looked up); nothing when the
+// table cannot be read.
+std::optional<std::vector<std::uint32_t>> CurrentHandleOwners() {
   auto table = processes::ReadHandleTable(platform::SystemExtendedHandleInformation, nullptr);
   if (!table) table = processes::ReadHandleTable(platform::SystemHandleInformation, nullptr);
+  if (!table) return std::nullopt;
   std::vector<std::uint32_t> ids;
-  if (table)
-    for (const auto& e : *table) ids.push_back(e.ProcessID);
+  for (const auto& e : *table) ids.push_back(e.ProcessID);
   return ids;
 }
 
-std::vector<std::uint32_t> CurrentThreadOwners() {
+// The owner IDs of a thread snapshot taken now; nothing when it cannot be taken.
+std::optional<std::vector<std::uint32_t>> CurrentThreadOwners() {
   processes::TThreadListTH32Simple threads;
+  if (!threads.TakeSnapshot()) return std::nullopt;
   processes::TProcessIDArray ids;
-  if (threads.TakeSnapshot()) threads.GetOwnerProcessIDs(ids);
+  threads.GetOwnerProcessIDs(ids);
   return ids;
 }
 
 // A process that ended between the first view and the process list is missing from the list
-// without hiding: only IDs that still own something when looked at again are reported.
+// without hiding: only IDs that still own something when looked at again are reported. When
+// the second view cannot be taken, nothing shows that a process ended, and every ID stays.
 std::vector<std::uint32_t> StillOwning(std::vector<std::uint32_t> missing,
-                                       const std::vector<std::uint32_t>& ownersNow) {
+                                       const std::optional<std::vector<std::uint32_t>>& ownersNow) {
+  if (!ownersNow) return missing;
   std::erase_if(missing, [&](std::uint32_t id) {
-    return std::find(ownersNow.begin(), ownersNow.end(), id) == ownersNow.end();
+    return std::find(ownersNow->begin(), ownersNow->end(), id) == ownersNow->end();
   });
   return missing;
 }
@@ -96,7 +102,7 @@ std::string TRootKitIndicatorHandleProcesses::ResultText() const {
 
 void TRootKitIndicatorThreadProcesses::RunTest() {
   TRootKitIndicator::RunTest();
-  const std::vector<std::uint32_t> ids = CurrentThreadOwners();
+  const std::vector<std::uint32_t> ids = CurrentThreadOwners().value_or(std::vector<std::uint32_t>{});
   const auto list = ReferenceList();
   std::vector<std::uint32_t> missing;
   for (const std::uint32_t id : ids)

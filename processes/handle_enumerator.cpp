@@ -1,35 +1,22 @@
 // The handle table walk: table read, object names, file names on a helper thread with a time limit.
 #include "processes/handle_enumerator.h"
 
-#include <condition_variable>
-#include <memory>
-#include <mutex>
 #include <stdexcept>
-#include <thread>
 
 #include "base/os_flags.h"
 #include "platform/handles.h"
 #include "platform/platform.h"
+#include "processes/file_name_worker.h"
 
 namespace processes {
 namespace {
 
 constexpr std::size_t kFirstTableBuffer = 4096;
 constexpr std::size_t kMaxTableBuffer = std::size_t{256} << 20;
-constexpr std::size_t kFileNameBuffer = 528;
-constexpr std::size_t kMaxFileNameChars = 261;
 constexpr platform::DWORD kMaxObjectNameBuffer = 0x10000 + 64;
 
 std::string ToCodePage(std::u16string_view text) {
   return platform::Current().kernel32.WideCharToMultiByte(platform::CP_ACP, text);
-}
-
-// Drops blanks and control characters at both ends.
-std::u16string Trim(std::u16string s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && s[b] <= u' ') ++b;
-  while (e > b && s[e - 1] <= u' ') --e;
-  return s.substr(b, e - b);
 }
 
 // A copy of another process's handle in this process.
@@ -40,45 +27,6 @@ platform::KernelHandle Duplicate(platform::Handle ownerProcess, std::uint32_t ha
                            platform::DUPLICATE_SAME_ACCESS))
     copy.release();
   return copy;
-}
-
-std::string QueryFileName(platform::Handle file) {
-  std::vector<std::byte> buf(kFileNameBuffer);
-  platform::IoStatus io;
-  if (platform::Current().ntdll.NtQueryInformationFile(file, io, buf, platform::FileNameInformation) != 0)
-    return {};
-  return ToCodePage(Trim(ParseFileNameInformation(buf, kMaxFileNameChars)));
-}
-
-// The helper's job. It lives as long as either side holds it, so an abandoned helper writes
-// into its own copy, never into the caller's frame.
-struct FileNameJob {
-  TNtGetHandleFilenameThreadParam param;
-  std::mutex mutex;
-  std::condition_variable done;
-  bool finished = false;
-};
-
-void RunFileNameJob(const std::shared_ptr<FileNameJob>& job) {
-  std::string name;
-  try {
-    auto& k32 = platform::Current().kernel32;
-    const platform::KernelHandle process(
-        k32.OpenProcess(platform::PROCESS_DUP_HANDLE, false, job->param.ProcessID));
-    if (process) {
-      const platform::KernelHandle copy = Duplicate(process.get(), job->param.Handle);
-      if (copy) {
-        name = QueryObjectName(copy.get());
-        if (name.empty()) name = QueryFileName(copy.get());
-      }
-    }
-  } catch (...) {
-    name.clear();
-  }
-  std::lock_guard lock(job->mutex);
-  job->param.FileName = std::move(name);
-  job->finished = true;
-  job->done.notify_all();
 }
 
 // One OpenProcess per run of entries of the same owner (the table lists them together).
@@ -140,25 +88,11 @@ std::string QueryObjectName(platform::Handle handle) {
   return ToCodePage(ParseObjectName(buf));
 }
 
-std::string LookUpNameOnHelperThread(std::uint32_t processId, std::uint32_t handle,
-                                     std::chrono::milliseconds timeout) {
-  auto job = std::make_shared<FileNameJob>();
-  job->param.ProcessID = processId;
-  job->param.Handle = handle;
-  try {
-    std::thread(RunFileNameJob, job).detach();
-  } catch (const std::system_error&) {
-    return {};
-  }
-  std::unique_lock lock(job->mutex);
-  if (!job->done.wait_for(lock, timeout, [&] { return job->finished; })) return {};
-  return job->param.FileName;
-}
-
 void TjtHandleEnumerator::Enumerate() {
   if (!OnHandle) throw std::runtime_error("Enumerating handles without a feedback method is useless!");
   auto& k32 = platform::Current().kernel32;
   VersionInfo = {};
+  HelperThreadsStarted = 0;
   k32.GetVersionExA(VersionInfo);
   if (!base::IsNTFamily(
           base::GetOSFlags(VersionInfo.majorVersion, VersionInfo.minorVersion, VersionInfo.buildNumber)))
@@ -181,20 +115,26 @@ void TjtHandleEnumerator::Enumerate() {
     for (const HandleTableEntry& e : *entries)
       if (e.ProcessID == self && e.Handle == probe.get()) fileType = e.ObjectTypeNumber;
   OwnerCache owners;
+  FileNameWorker files(platform::Current(), FileNameTimeout);
   for (const HandleTableEntry& e : *entries) {
     std::string name;
     if (names) {
       try {
-        if (fileType && e.ObjectTypeNumber == *fileType) {
-          // Naming a file object can block for ever (a pipe with a pending read), the object
-          // name query as much as the file name query: both run on the helper.
-          name = LookUpNameOnHelperThread(e.ProcessID, e.Handle, FileNameTimeout);
-        } else if (e.ProcessID == self) {
+        bool copied = true;
+        if (e.ProcessID == self) {
           name = QueryObjectName(e.Handle);
         } else if (const platform::Handle owner = owners.Open(e.ProcessID); owner != platform::kNullHandle) {
           const platform::KernelHandle copy = Duplicate(owner, e.Handle);
+          copied = static_cast<bool>(copy);
           if (copy) name = QueryObjectName(copy.get());
+        } else {
+          copied = false;
         }
+        // Naming a file object by its file name can block for ever (a pipe with a pending
+        // synchronous read): only files the object name left unnamed go to the helper, and
+        // only those this process could copy at all.
+        if (name.empty() && copied && fileType && e.ObjectTypeNumber == *fileType)
+          name = files.FileName(e.ProcessID, e.Handle);
       } catch (...) {
         name.clear();
       }
@@ -202,6 +142,7 @@ void TjtHandleEnumerator::Enumerate() {
     OnHandle(e.ProcessID, e.CreatorBackTraceIndex, e.ObjectTypeNumber, e.Flags, e.Handle, e.ObjectPointer,
              e.GrantedAccess, name);
   }
+  HelperThreadsStarted = files.Starts();
 }
 
 }  // namespace processes

@@ -14,13 +14,6 @@
 
 namespace processes {
 
-// What the file-name helper thread works on: the only thing it shares with the caller.
-struct TNtGetHandleFilenameThreadParam {
-  std::uint32_t ProcessID = 0;
-  std::uint32_t Handle = 0;
-  std::string FileName;  // filled by the helper
-};
-
 // The feedback: one call per table entry, on the calling thread; Name is empty when no name
 // was found. Process IDs and handle values are those of the extended table where the system
 // has one, so they are not cut to 16 bits.
@@ -37,6 +30,9 @@ class TjtHandleEnumerator {
   platform::OsVersionInfo VersionInfo;
   // How long a file-name lookup may take before its helper thread is abandoned.
   std::chrono::milliseconds FileNameTimeout{100};
+  // File-name helper threads the last walk started: one that is reused, plus one for each
+  // helper given up on a query that did not return in time.
+  std::uint32_t HelperThreadsStarted = 0;
 
   // Throws std::runtime_error when OnHandle is not set. Walks the table on every NT-family
   // version; names are looked up from major version 5 on.
@@ -54,11 +50,5 @@ std::optional<std::vector<HandleTableEntry>> ReadHandleTable(platform::DWORD inf
 
 // The name of an object through NtQueryObject, in the system code page; empty when it has none.
 std::string QueryObjectName(platform::Handle handle);
-
-// The name of a handle of process `processId` looked up on a helper thread: first its object
-// name, then its file name (the path within its volume). A helper that has not finished within
-// `timeout` is abandoned and the answer is empty; it owns its own state and handles.
-std::string LookUpNameOnHelperThread(std::uint32_t processId, std::uint32_t handle,
-                                     std::chrono::milliseconds timeout);
 
 }  // namespace processes

@@ -2,7 +2,8 @@
 # Builds every preset and runs the three test tiers; ends with one "N passed, N failed" line.
 #
 #   tier 1: the engine tests and the conformance suite against the simulated machine, natively
-#           and under sanitizers, and a short run of every fuzz target (scripts/fuzz.sh)
+#           and under the address, undefined-behaviour and thread sanitizers, and a short run
+#           of every fuzz target (scripts/fuzz.sh)
 #   tier 2: the MinGW build's test programs (the conformance suite against the real DLLs, the
 #           engine tests, the Win32-only tests) and console program on a real Win32 (Wine)
 #   tier 3: every tests/e2e/*.sh script (see tests/e2e/README.md)
@@ -110,6 +111,12 @@ run_asan_ctest() {
     run_ctest asan
 }
 
+# halt_on_error: the first race ends the test program, so ctest counts it as a failure.
+run_tsan_ctest() {
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    run_ctest tsan
+}
+
 # One virtual display for the whole run. Wine's desktop process takes the display of the
 # first program that starts in a prefix, so the prefix must start with the display already
 # there for windows of later programs (the desktop program under tier 3) to appear at all.
@@ -178,6 +185,12 @@ if step "tier 1: build asan" build_preset asan; then
   step "tier 1: asan tests (ctest)" run_asan_ctest
 else
   not_run "tier 1: asan tests (ctest)" "asan build failed"
+fi
+
+if step "tier 1: build tsan" build_preset tsan; then
+  step "tier 1: tsan tests (ctest)" run_tsan_ctest
+else
+  not_run "tier 1: tsan tests (ctest)" "tsan build failed"
 fi
 
 # The parsers of hostile buffers under libFuzzer, a short bounded run per target over its seeds

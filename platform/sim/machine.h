@@ -128,6 +128,8 @@ struct HandleEntry {
   std::uint64_t object = 0;
   std::u16string name;  // what NtQueryObject / the file-name query answers
   bool blocks = false;  // a file-name query on it never returns
+  // NtQueryObject answers no name for it; only the file-name query gives `name`. Set in code only.
+  bool fileNameOnly = false;
 };
 
 struct Module {
@@ -164,6 +166,18 @@ struct Process {
   std::vector<Module> modules;
   std::vector<Heap> heaps;
   std::vector<MemoryRegion> memory;
+};
+
+// Whole-system views that stop answering part-way through a scan, so a test can let the first
+// look succeed and a second one fail. The calls of each kind are counted from the machine's
+// start, and every call after the first N fails (nothing: never). Set in code only.
+struct SystemFailures {
+  // CreateToolhelp32Snapshot of threads: INVALID_HANDLE_VALUE, ERROR_NOT_ENOUGH_MEMORY.
+  std::optional<std::uint32_t> threadSnapshotsAfter;
+  // NtQuerySystemInformation of a handle table (either class, size questions included):
+  // STATUS_ACCESS_DENIED.
+  std::optional<std::uint32_t> handleTablesAfter;
+  std::uint32_t threadSnapshots = 0, handleTables = 0;  // the calls so far
 };
 
 struct Account {
@@ -210,6 +224,7 @@ struct Machine {
   std::deque<Process> processes;  // deque: references from the builder stay valid
   std::vector<std::u16string> hide;  // the rootkit's wildcard patterns
   HandleTable handles;               // every open simulated handle
+  SystemFailures fail;
 
   // The platform functions lock this while they read or change the machine, so a scanner
   // thread and the main thread may call them at once.

@@ -257,6 +257,13 @@ bool SimKernel32::UnmapViewOfFile(const std::byte* view) {
 Handle SimToolHelp::CreateToolhelp32Snapshot(DWORD flags, DWORD processId) {
   std::lock_guard lock(m_.mutex);
   const std::uint32_t cp = m_.system.codePage;
+  if (flags & platform::TH32CS_SNAPTHREAD) {
+    auto& f = m_.fail;
+    if (f.threadSnapshotsAfter && ++f.threadSnapshots > *f.threadSnapshotsAfter) {
+      SetError(m_, platform::ERROR_NOT_ENOUGH_MEMORY);
+      return platform::kInvalidHandle;
+    }
+  }
   auto snap = std::make_unique<SnapshotObject>();
   if (flags & platform::TH32CS_SNAPPROCESS) {
     for (const auto& p : m_.processes) {
@@ -455,6 +462,8 @@ NTSTATUS SimNtdll::NtQuerySystemInformation(DWORD infoClass, std::span<std::byte
   std::lock_guard lock(m_.mutex);
   const bool extended = infoClass == platform::SystemExtendedHandleInformation;
   if (infoClass != platform::SystemHandleInformation && !extended) return platform::STATUS_INVALID_INFO_CLASS;
+  if (auto& f = m_.fail; f.handleTablesAfter && ++f.handleTables > *f.handleTablesAfter)
+    return platform::STATUS_ACCESS_DENIED;
   std::size_t count = 0;
   for (const auto& p : m_.processes) count += p.handles.size();
   const std::size_t head = extended ? rec::kHandleTableExEntriesOffset : rec::kHandleTableEntriesOffset;
@@ -502,11 +511,11 @@ NTSTATUS SimNtdll::NtQuerySystemInformation(DWORD infoClass, std::span<std::byte
 NTSTATUS SimNtdll::NtQueryObject(Handle handle, DWORD infoClass, std::span<std::byte> buffer,
                                  DWORD& returnLength) {
   if (infoClass != platform::ObjectNameInformation) return platform::STATUS_INVALID_INFO_CLASS;
-  const auto* dup = m_.handles.Get<DuplicateObject>(handle);
-  if (dup == nullptr && m_.handles.Get<SimObject>(handle) == nullptr) return platform::STATUS_INVALID_HANDLE;
+  const auto dup = m_.handles.Copy<DuplicateObject>(handle);
+  if (!dup && m_.handles.Get<SimObject>(handle) == nullptr) return platform::STATUS_INVALID_HANDLE;
   // A handle whose file-name query blocks answers no object name, so callers fall back to it.
   std::u16string name;
-  if (dup != nullptr && !dup->entry.blocks) name = dup->entry.name;
+  if (dup && !dup->entry.blocks && !dup->entry.fileNameOnly) name = dup->entry.name;
   const std::size_t head = sizeof(rec::UnicodeStringHeader);
   const std::size_t needed = head + (name.empty() ? 0 : (name.size() + 1) * 2);
   returnLength = static_cast<DWORD>(needed);
@@ -533,8 +542,8 @@ NTSTATUS SimNtdll::NtQueryInformationFile(Handle file, platform::IoStatus& io, s
                                           DWORD infoClass) {
   // --- files: streams ---
   if (infoClass == rec::FileStreamInformation) return QueryStreamInformation(file, io, buffer);
-  const auto* dup = m_.handles.Get<DuplicateObject>(file);
-  if (dup == nullptr) return platform::STATUS_INVALID_HANDLE;
+  const auto dup = m_.handles.Copy<DuplicateObject>(file);
+  if (!dup) return platform::STATUS_INVALID_HANDLE;
   if (infoClass != platform::FileNameInformation) return platform::STATUS_INVALID_INFO_CLASS;
   if (dup->entry.blocks) {
     // Like a synchronous read on a pipe nobody writes to. The gate is never freed, so a

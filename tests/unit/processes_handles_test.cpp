@@ -2,8 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
+#include <functional>
+#include <string>
 
+#include "base/utf.h"
 #include "platform/record_io.h"
+#include "platform/records.h"
 #include "processes/handle_enumerator.h"
 #include "test_support.h"
 
@@ -72,8 +77,111 @@ TEST(HandleEnumerator, NamesObjectsAndAbandonsABlockingFileNameQuery) {
   EXPECT_EQ(seen[2].name, "");
   EXPECT_GE(took, std::chrono::milliseconds(90));
   EXPECT_LT(took, std::chrono::seconds(2));
-  // Only the abandoned helper's own process handle and duplicate stay open.
-  EXPECT_LE(fx.machine().handles.size(), 2u);
+  // Only the copy the abandoned helper is stuck on stays open: it closed the owner's process
+  // handle before the query, and the walk closed everything of its own.
+  EXPECT_EQ(fx.machine().handles.size(), 1u);
+}
+
+constexpr std::uint32_t kFileType = 28;  // the file object type of 5.1
+
+// A handle of a file that only the file-name query names ("\dir\fN").
+sim::HandleEntry FileNamedByItsFileName(std::uint32_t i) {
+  const std::string text = "\\dir\\f" + std::to_string(i);
+  sim::HandleEntry h{4 * (i + 1), kFileType, 0x120089, 0x82000000u + i,
+                     std::u16string(text.begin(), text.end())};
+  h.fileNameOnly = true;
+  return h;
+}
+
+TEST(HandleEnumerator, OnlyFilesTheObjectNameLeavesUnnamedGoToOneReusedHelper) {
+  struct Case {
+    const char* what;
+    std::function<void(sim::Process&)> setUp;
+    std::uint32_t helpersStarted;
+    // Long where nothing blocks, so a slow machine cannot give a working helper up.
+    std::chrono::milliseconds timeout = std::chrono::seconds(10);
+  };
+  const Case cases[] = {
+      {"files named by the object name need no helper",
+       [](sim::Process& p) {
+         for (std::uint32_t i = 0; i < 200; ++i) {
+           auto h = FileNamedByItsFileName(i);
+           h.fileNameOnly = false;
+           p.handles.push_back(h);
+         }
+       },
+       0},
+      {"files named only by their file name share one helper",
+       [](sim::Process& p) {
+         for (std::uint32_t i = 0; i < 200; ++i) p.handles.push_back(FileNamedByItsFileName(i));
+       },
+       1},
+      {"a blocking query gives its helper up and the next one serves the rest",
+       [](sim::Process& p) {
+         p.handles.push_back({0x4000, kFileType, 0x12019F, 0x81000030, u"\\Device\\NamedPipe\\x", true});
+         for (std::uint32_t i = 0; i < 20; ++i) p.handles.push_back(FileNamedByItsFileName(i));
+       },
+       2, std::chrono::milliseconds(300)},
+      {"files of a process that cannot be opened are not handed on",
+       [](sim::Process& p) {
+         p.openable = false;
+         for (std::uint32_t i = 0; i < 20; ++i) p.handles.push_back(FileNamedByItsFileName(i));
+       },
+       0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::MachineBuilder b;
+    auto& p = b.AddProcess(600, u"files.exe");
+    c.setUp(p);
+    const std::vector<sim::HandleEntry> handles = p.handles;
+    const bool openable = p.openable;
+    testing_support::SimMachineFixture fx(b);
+    processes::TjtHandleEnumerator e;
+    e.FileNameTimeout = c.timeout;
+    const auto seen = Walk(e);
+    EXPECT_EQ(e.HelperThreadsStarted, c.helpersStarted);
+    ASSERT_EQ(seen.size(), handles.size());
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+      const bool named = openable && !handles[i].blocks;
+      EXPECT_EQ(seen[i].name, named ? base::Utf16ToUtf8(handles[i].name) : "") << i;
+    }
+  }
+}
+
+TEST(HandleEnumerator, AGivenUpHelperNeverServesTheNextMachine) {
+  {
+    auto b = Machine();
+    testing_support::SimMachineFixture fx(b);
+    processes::TjtHandleEnumerator e;
+    e.FileNameTimeout = std::chrono::milliseconds(10);
+    Walk(e);  // leaves a helper stuck in the first machine
+  }
+  sim::MachineBuilder b;
+  b.AddProcess(900, u"second.exe").handles.push_back(FileNamedByItsFileName(7));
+  testing_support::SimMachineFixture fx(b);
+  processes::TjtHandleEnumerator e;
+  e.FileNameTimeout = std::chrono::seconds(10);
+  const auto seen = Walk(e);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].name, "\\dir\\f7");
+  EXPECT_EQ(e.HelperThreadsStarted, 1u);
+  EXPECT_EQ(fx.machine().handles.size(), 0u);  // the helper closed its copy and itself ended
+}
+
+TEST(HandleEnumerator, BlockingHandlesCostABoundedNumberOfHelpers) {
+  sim::MachineBuilder b;
+  auto& p = b.AddProcess(600, u"pipes.exe");
+  for (std::uint32_t i = 0; i < 40; ++i)
+    p.handles.push_back({4 * (i + 1), kFileType, 0x12019F, 0x81000000u + i, u"\\Device\\NamedPipe\\p", true});
+  p.handles.push_back(FileNamedByItsFileName(99));
+  testing_support::SimMachineFixture fx(b);
+  processes::TjtHandleEnumerator e;
+  e.FileNameTimeout = std::chrono::milliseconds(1);
+  const auto seen = Walk(e);
+  ASSERT_EQ(seen.size(), 41u);
+  EXPECT_EQ(e.HelperThreadsStarted, 16u);
+  EXPECT_EQ(seen.back().name, "");  // past the bound no file name is asked
 }
 
 TEST(HandleEnumerator, VersionsDecideWalkAndNames) {

@@ -1,6 +1,9 @@
 // The invisible-process indicators and the process-name helpers they use.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
+
 #include "engine/indicator.h"
 #include "engine/process_indicators.h"
 #include "processes/process_names.h"
@@ -69,6 +72,36 @@ TEST(ProcessIndicators, SeparatorsDifferBetweenTheTwoIndicators) {
   EXPECT_EQ(handles.Results(), (std::vector<std::string>{"1234", "2345"}));
   EXPECT_EQ(handles.ResultText(), "Hidden processes: 1234,2345");
   EXPECT_EQ(handles.State(), engine::kStateFound);
+}
+
+TEST(ProcessIndicators, AHiddenProcessStaysReportedWhenTheSecondLookCannotBeTaken) {
+  struct Case {
+    const char* what;
+    std::function<void(sim::Machine&)> failSecondLook;
+    std::function<std::unique_ptr<engine::TRootKitIndicator>()> make;
+    std::vector<std::string> results;
+  };
+  const Case cases[] = {
+      {"thread snapshot",
+       [](sim::Machine& m) { m.fail.threadSnapshotsAfter = 1; },
+       [] { return std::make_unique<TRootKitIndicatorThreadProcesses>("description=x"); },
+       {"1234: evil.exe"}},
+      {"handle table",
+       [](sim::Machine& m) { m.fail.handleTablesAfter = 1; },
+       [] { return std::make_unique<TRootKitIndicatorHandleProcesses>("description=x"); },
+       {"1234"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto b = Machine();
+    Hidden(b, 1234, u"C:\\x\\evil.exe");
+    c.failSecondLook(b.machine());
+    testing_support::SimMachineFixture fx(b);
+    const auto ind = c.make();
+    ind->RunTest();
+    EXPECT_EQ(ind->Results(), c.results);
+    EXPECT_EQ(ind->State(), engine::kStateFound);
+  }
 }
 
 TEST(ProcessIndicators, AgreeingCountsReadAsProcessesTested) {
