@@ -92,10 +92,10 @@ Handle SimKernel32::CreateFileMappingA(Handle file, DWORD, DWORD maximumSizeHigh
     SetLastError(ERROR_INVALID_HANDLE);
     return kNullHandle;
   }
-  // A folder has no data to map (the section cannot be made: "is a directory" becomes access
-  // denied), and a read-only mapping needs a handle that may read.
+  // A folder has no data to map. Its error is the one Wine answers (ERROR_INVALID_HANDLE); Windows
+  // refuses too. A read-only mapping needs a handle that may read.
   if (f->folder || !f->CanReadData()) {
-    SetLastError(ERROR_ACCESS_DENIED);
+    SetLastError(f->folder ? ERROR_INVALID_HANDLE : ERROR_ACCESS_DENIED);
     return kNullHandle;
   }
   const std::uint64_t wanted = (std::uint64_t{maximumSizeHigh} << 32) | maximumSizeLow;

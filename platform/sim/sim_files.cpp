@@ -122,6 +122,8 @@ NTSTATUS SimNtdll::NtQueryDirectoryFile(Handle file, Handle, IoStatus& io, std::
   const std::size_t head = HeadSize(infoClass);
   if (open == nullptr)
     s = NotAFileStatus(m_, file);
+  else if (!open->CanReadData())  // listing needs FILE_LIST_DIRECTORY, the read-data bit
+    s = STATUS_ACCESS_DENIED;
   else if (!open->node->folder)
     s = STATUS_INVALID_PARAMETER;
   else if (head == 0)

@@ -52,8 +52,8 @@ struct Case {
 constexpr Expected kFile{
     5, 0, platform::BACKUP_DATA, 0, platform::STATUS_INVALID_PARAMETER, platform::STATUS_SUCCESS};
 // A folder has no data of its own: nothing to map, and its image starts with its named streams.
-constexpr Expected kFolder{0, platform::ERROR_ACCESS_DENIED, platform::BACKUP_ALTERNATE_DATA,
-                           0, platform::STATUS_SUCCESS,      platform::STATUS_SUCCESS};
+constexpr Expected kFolder{0, platform::ERROR_INVALID_HANDLE, platform::BACKUP_ALTERNATE_DATA,
+                           0, platform::STATUS_SUCCESS,       platform::STATUS_SUCCESS};
 
 const Case kCases[] = {
     {"CreateFileA on a file",
@@ -67,7 +67,7 @@ const Case kCases[] = {
     {"CreateFileW on a file, no access",
      [] { return P().kernel32.CreateFileW(u"C:\\data\\a.bin", 0, 1, kExisting, 0); },
      {5, platform::ERROR_ACCESS_DENIED, std::nullopt, platform::ERROR_ACCESS_DENIED,
-      platform::STATUS_INVALID_PARAMETER, platform::STATUS_SUCCESS}},
+      platform::STATUS_ACCESS_DENIED, platform::STATUS_SUCCESS}},
     {"CreateFileA on a folder, backup semantics",
      [] { return P().kernel32.CreateFileA("C:\\data", kRead, 1, kExisting, kBackup); }, kFolder},
     {"CreateFileW on a folder, backup semantics",

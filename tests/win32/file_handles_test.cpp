@@ -57,7 +57,7 @@ struct Case {
 };
 
 constexpr Expected kFile{5, 0, platform::STATUS_INVALID_PARAMETER};
-constexpr Expected kFolder{0, platform::ERROR_ACCESS_DENIED, platform::STATUS_SUCCESS};
+constexpr Expected kFolder{0, platform::ERROR_INVALID_HANDLE, platform::STATUS_SUCCESS};
 
 const Case kCases[] = {
     {"CreateFileA on a file",
@@ -77,7 +77,7 @@ const Case kCases[] = {
      [](const fs::path& f, const fs::path&) {
        return P().kernel32.CreateFileW(f.u16string(), 0, kShareAll, kExisting, 0);
      },
-     {5, platform::ERROR_ACCESS_DENIED, platform::STATUS_INVALID_PARAMETER}},
+     {5, platform::ERROR_ACCESS_DENIED, platform::STATUS_ACCESS_DENIED}},
     {"CreateFileA on a folder, backup semantics",
      [](const fs::path&, const fs::path& d) {
        return P().kernel32.CreateFileA(d.string(), kRead, kShareAll, kExisting,
