@@ -32,7 +32,8 @@ struct SimFile : SimObject {
   std::vector<Stream> streams;
   bool streamsFail = false;
 
-  // Whether the handle may read the file's data (a mapping or a read needs it).
+  // Whether the handle may read the data: mapping it, backing up a file's data and listing a folder
+  // need that.
   bool CanReadData() const;
 };
 
