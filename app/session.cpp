@@ -1,15 +1,16 @@
 // Session set-up and the start-up steps.
 #include "app/session.h"
 
+#include "base/os_flags.h"
 #include "engine/indicator.h"
 #include "engine/nt_files_indicator.h"
-#include "engine/os_flags.h"
 #include "engine/process_indicators.h"
 #include "engine/registry_indicator.h"
-#include "engine/process_names.h"
+#include "platform/sim/image_loader.h"
+#include "platform/sim/sim_platform.h"
+#include "processes/process_names.h"
 #include "results/digests.h"
 #include "results/log_items.h"
-#include "platform/sim/image_loader.h"
 #include "results/path_macros.h"
 #ifdef _WIN32
 #include "platform/win32/win32_platform.h"
@@ -22,25 +23,32 @@ Session::Session(std::unique_ptr<sim::SimPlatform> sim, platform::Platform& p)
 
 Session::~Session() = default;
 
-std::unique_ptr<Session> Session::Open(const std::optional<std::string>& imagePath, std::ostream& err) {
-  if (imagePath) {
-    auto sim = std::make_unique<sim::SimPlatform>(sim::LoadImageFile(*imagePath));
-    auto& p = sim->platform();
-    return std::unique_ptr<Session>(new Session(std::move(sim), p));
+template <typename Load>
+std::unique_ptr<Session> Session::Simulated(Load load) {
+  std::unique_ptr<sim::Machine> machine;
+  try {
+    machine = load();
+  } catch (const sim::ImageError& e) {
+    throw MachineError(e.what());
   }
+  auto simulated = std::make_unique<sim::SimPlatform>(std::move(machine));
+  auto& p = simulated->platform();
+  return std::unique_ptr<Session>(new Session(std::move(simulated), p));
+}
+
+std::unique_ptr<Session> Session::Open(const std::optional<std::string>& imagePath, std::ostream& err) {
+  if (imagePath) return Simulated([&] { return sim::LoadImageFile(*imagePath); });
 #ifdef _WIN32
   (void)err;
   return std::unique_ptr<Session>(new Session(nullptr, win32::RealPlatform()));
 #else
   err << "umbrascopec: no --image given: scanning the built-in demo image\n";
-  auto sim = std::make_unique<sim::SimPlatform>(sim::LoadImage(kDemoImageJson, "<built-in demo image>"));
-  auto& p = sim->platform();
-  return std::unique_ptr<Session>(new Session(std::move(sim), p));
+  return Simulated([] { return sim::LoadImage(kDemoImageJson, "<built-in demo image>"); });
 #endif
 }
 
 void RunStartup() {
-  engine::ReadRunningVersion();
+  base::ReadRunningVersion();
 
   // --- files start-up tables ---
 
@@ -50,7 +58,7 @@ void RunStartup() {
   // --- processes start-up tables ---
   results::ResetDigestCache();
   results::BuildUsableDrives();
-  engine::BindProcessImageFileName();
+  processes::BindProcessImageFileName();
 
   // The indicator registry is cleared, then receives its rows in Quick Scan order.
   engine::RegisteredIndicators().clear();

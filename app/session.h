@@ -4,13 +4,23 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "platform/platform.h"
-#include "platform/sim/sim_platform.h"
+
+namespace sim {
+class SimPlatform;
+}
 
 namespace app {
+
+// A system image that cannot be read or is malformed; the message names the file and the cause.
+class MachineError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 // The demo machine built into the programs.
 extern const std::string_view kDemoImageJson;
@@ -18,16 +28,17 @@ extern const std::string_view kDemoImageJson;
 class Session {
  public:
   // With an image path: that image. Without: the live system on Windows, else the built-in demo
-  // image (said on `err`). Throws sim::ImageError for an unreadable or malformed image.
+  // image (said on `err`). Throws MachineError for an unreadable or malformed image.
   static std::unique_ptr<Session> Open(const std::optional<std::string>& imagePath, std::ostream& err);
   ~Session();
 
   platform::Platform& platform() { return platform_; }
-  // The simulated machine, when one is scanned.
-  sim::Machine* machine() { return sim_ ? &sim_->machine() : nullptr; }
 
  private:
   Session(std::unique_ptr<sim::SimPlatform> sim, platform::Platform& p);
+  // A simulated machine from `load`, whose ImageError becomes a MachineError.
+  template <typename Load>
+  static std::unique_ptr<Session> Simulated(Load load);
   std::unique_ptr<sim::SimPlatform> sim_;
   platform::Platform& platform_;
   platform::ScopedPlatform scope_;

@@ -1,12 +1,12 @@
 // Output text conversions.
 #include "app/text.h"
 
+#include "base/utf.h"
 #include "platform/platform.h"
-#include "platform/sim/builder.h"
 
 namespace app {
 
-std::string Utf8(std::u16string_view text) { return sim::Utf16ToUtf8(text); }
+std::string Utf8(std::u16string_view text) { return base::Utf16ToUtf8(text); }
 
 std::string Utf8FromCodePage(std::string_view text) {
   return Utf8(platform::Current().kernel32.MultiByteToWideChar(platform::CP_ACP, text));

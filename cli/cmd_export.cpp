@@ -4,12 +4,8 @@
 #include <sstream>
 #include <string>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 #include "cli/commands.h"
+#include "cli/host.h"
 #include "platform/platform.h"
 #include "registry/reg_export.h"
 #include "registry/win32_registry.h"
@@ -20,12 +16,9 @@ namespace {
 // Arguments come in the system code page on Windows and as UTF-8 elsewhere; keys are looked up
 // in the code page of the machine being scanned.
 std::string ToSystemCodePage(const std::string& arg) {
-#ifdef _WIN32
-  return arg;
-#else
+  if (ArgumentCodePage() == platform::CP_ACP) return arg;
   auto& k32 = platform::Current().kernel32;
-  return k32.WideCharToMultiByte(platform::CP_ACP, k32.MultiByteToWideChar(platform::CP_UTF8, arg));
-#endif
+  return k32.WideCharToMultiByte(platform::CP_ACP, k32.MultiByteToWideChar(ArgumentCodePage(), arg));
 }
 
 std::string Cause(platform::DWORD error) {
@@ -70,9 +63,7 @@ int ExportKeyCommand(const std::string& target, bool view64) {
   out << "REGEDIT4\r\n";
   registry::ExportKey(root, keyPath, true, view64, false, out);
   const std::string bytes = out.str();
-#ifdef _WIN32
-  _setmode(_fileno(stdout), _O_BINARY);
-#endif
+  SetBinaryStandardOutput();
   std::fwrite(bytes.data(), 1, bytes.size(), stdout);
   std::fflush(stdout);
   return kExitClean;

@@ -6,6 +6,7 @@
 
 #include "app/text.h"
 #include "cli/commands.h"
+#include "cli/host.h"
 #include "platform/handles.h"
 #include "platform/platform.h"
 #include "registry/nt_registry.h"
@@ -18,11 +19,7 @@ namespace {
 // Names holding a zero character cannot be typed; "<NUL>" stands for one, as the output writes it.
 std::u16string FromArgument(const std::string& arg) {
   auto& k32 = platform::Current().kernel32;
-#ifdef _WIN32
-  std::u16string text = k32.MultiByteToWideChar(platform::CP_ACP, arg);
-#else
-  std::u16string text = k32.MultiByteToWideChar(platform::CP_UTF8, arg);
-#endif
+  std::u16string text = k32.MultiByteToWideChar(ArgumentCodePage(), arg);
   for (std::size_t at; (at = text.find(u"<NUL>")) != std::u16string::npos;) text.replace(at, 5, 1, u'\0');
   return text;
 }

@@ -6,7 +6,6 @@
 
 #include "app/session.h"
 #include "cli/commands.h"
-#include "platform/sim/image_loader.h"
 
 namespace cli {
 namespace {
@@ -76,7 +75,7 @@ int main(int argc, char** argv) {
       return cli::kExitError;
     }
     return status;
-  } catch (const sim::ImageError& e) {
+  } catch (const app::MachineError& e) {
     std::cerr << "umbrascopec: " << e.what() << "\n";
     return cli::kExitError;
   } catch (const std::exception& e) {

@@ -1,18 +1,20 @@
 // Indicator base behaviour and the class registry.
 #include "engine/indicator.h"
 
-#include "engine/comma_text.h"
-#include "engine/os_flags.h"
+#include "base/comma_text.h"
+#include "base/os_flags.h"
 #include "platform/platform.h"
 
 namespace engine {
 
 TRootKitIndicator::TRootKitIndicator(std::string_view params)
-    : Params_(ParseCommaText(params)), OSFlags_(GetOSFlags()), IsNTFamily_(engine::IsNTFamily(OSFlags_)) {}
+    : Params_(base::ParseCommaText(params)),
+      OSFlags_(base::GetOSFlags()),
+      IsNTFamily_(base::IsNTFamily(OSFlags_)) {}
 
 TRootKitIndicator::~TRootKitIndicator() = default;
 
-std::string TRootKitIndicator::ResultText() const { return CommaText(Results_); }
+std::string TRootKitIndicator::ResultText() const { return base::CommaText(Results_); }
 
 std::string TRootKitIndicator::ResultNamesText(std::string_view none, std::string_view lead) const {
   if (Results_.empty()) return std::string(none);

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "engine/process_names.h"
 #include "platform/platform.h"
 #include "processes/handle_enumerator.h"
 #include "processes/process_model.h"
+#include "processes/process_names.h"
 #include "processes/snapshots.h"
 
 namespace engine {
@@ -103,7 +103,7 @@ void TRootKitIndicatorThreadProcesses::RunTest() {
     if (list->FindByPID(id) == nullptr) missing.push_back(id);
   if (!missing.empty()) missing = StillOwning(std::move(missing), CurrentThreadOwners());
   for (const std::uint32_t id : missing) {
-    std::string name = ProcessFileNameByID(id);
+    std::string name = processes::ProcessFileNameByID(id);
     if (const std::size_t cut = name.find_last_of("\\:"); cut != std::string::npos) name.erase(0, cut + 1);
     if (name.empty()) name = "?";
     AddResult(Wide(std::to_string(id) + ": " + name), kKindProcess);

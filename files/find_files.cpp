@@ -3,7 +3,7 @@
 
 #include <deque>
 
-#include "files/match_rules.h"
+#include "base/match_rules.h"
 #include "platform/handles.h"
 
 namespace files {
@@ -80,7 +80,7 @@ std::vector<std::string> Search(const std::string& folder, const std::string& ma
     const std::string name = EntryName(rec);
     const bool isFolder = (rec.attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (!(isFolder ? includeFolders : includeFiles)) continue;
-    if (rule != nullptr && !MatchRule(folder + name, *rule, true, 1)) continue;
+    if (rule != nullptr && !base::MatchRule(folder + name, *rule, true, 1)) continue;
     out.push_back(resultForm == 0 ? name : folder + name);
   }
   return out;

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "files/match_rules.h"
+#include "base/match_rules.h"
 #include "platform/platform.h"
 #include "results/path_macros.h"
 
@@ -36,7 +36,7 @@ bool TDriveStrippedWhiteList::Matches(std::string_view path) const {
   const std::string_view candidate = WithoutFirst(path);
   for (const std::string& e : entries_) {
     const bool wild = e.find_first_of("*?") != std::string::npos;
-    if (wild ? MatchWildcard(candidate, e, true) : CompareIgnoringCase(e, candidate) == 0) return true;
+    if (wild ? base::MatchWildcard(candidate, e, true) : CompareIgnoringCase(e, candidate) == 0) return true;
   }
   return false;
 }

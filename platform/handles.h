@@ -54,4 +54,12 @@ struct FindCloser {
 // A search from FindFirstFile*.
 using FindHandle = UniqueHandle<FindCloser, kInvalidHandle>;
 
+struct CloseHandleCloser {
+  void operator()(Handle h) const { Current().kernel32.CloseHandle(h); }
+};
+// Handles that are 0 on failure (OpenProcess, DuplicateHandle, CreateFileMapping).
+using KernelHandle = UniqueHandle<CloseHandleCloser>;
+// Handles that are INVALID_HANDLE_VALUE on failure (CreateToolhelp32Snapshot, CreateFile).
+using KernelFileHandle = UniqueHandle<CloseHandleCloser, kInvalidHandle>;
+
 }  // namespace platform

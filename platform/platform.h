@@ -17,7 +17,7 @@ struct Platform {
   Shell& shell;
 };
 
-// The platform every Part calls. Chosen once at start-up, before any thread exists, and only
+// The platform the scanners call. Chosen once at start-up, before any thread exists, and only
 // read afterwards. Calling it before one is installed is a programming error and aborts.
 Platform& Current();
 

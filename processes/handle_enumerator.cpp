@@ -7,9 +7,9 @@
 #include <stdexcept>
 #include <thread>
 
-#include "engine/os_flags.h"
+#include "base/os_flags.h"
+#include "platform/handles.h"
 #include "platform/platform.h"
-#include "processes/kernel_handles.h"
 
 namespace processes {
 namespace {
@@ -33,9 +33,9 @@ std::u16string Trim(std::u16string s) {
 }
 
 // A copy of another process's handle in this process.
-KernelHandle Duplicate(platform::Handle ownerProcess, std::uint32_t handle) {
+platform::KernelHandle Duplicate(platform::Handle ownerProcess, std::uint32_t handle) {
   auto& k32 = platform::Current().kernel32;
-  KernelHandle copy;
+  platform::KernelHandle copy;
   if (!k32.DuplicateHandle(ownerProcess, handle, k32.GetCurrentProcess(), copy.put(), 0, false,
                            platform::DUPLICATE_SAME_ACCESS))
     copy.release();
@@ -63,9 +63,10 @@ void RunFileNameJob(const std::shared_ptr<FileNameJob>& job) {
   std::string name;
   try {
     auto& k32 = platform::Current().kernel32;
-    const KernelHandle process(k32.OpenProcess(platform::PROCESS_DUP_HANDLE, false, job->param.ProcessID));
+    const platform::KernelHandle process(
+        k32.OpenProcess(platform::PROCESS_DUP_HANDLE, false, job->param.ProcessID));
     if (process) {
-      const KernelHandle copy = Duplicate(process.get(), job->param.Handle);
+      const platform::KernelHandle copy = Duplicate(process.get(), job->param.Handle);
       if (copy) {
         name = QueryObjectName(copy.get());
         if (name.empty()) name = QueryFileName(copy.get());
@@ -86,8 +87,8 @@ class OwnerCache {
   platform::Handle Open(std::uint32_t pid) {
     if (!valid_ || pid != pid_) {
       handle_.reset();
-      handle_ =
-          KernelHandle(platform::Current().kernel32.OpenProcess(platform::PROCESS_DUP_HANDLE, false, pid));
+      handle_ = platform::KernelHandle(
+          platform::Current().kernel32.OpenProcess(platform::PROCESS_DUP_HANDLE, false, pid));
       pid_ = pid;
       valid_ = true;
     }
@@ -95,7 +96,7 @@ class OwnerCache {
   }
 
  private:
-  KernelHandle handle_;
+  platform::KernelHandle handle_;
   std::uint32_t pid_ = 0;
   bool valid_ = false;
 };
@@ -159,12 +160,12 @@ void TjtHandleEnumerator::Enumerate() {
   auto& k32 = platform::Current().kernel32;
   VersionInfo = {};
   k32.GetVersionExA(VersionInfo);
-  if (!engine::IsNTFamily(
-          engine::GetOSFlags(VersionInfo.majorVersion, VersionInfo.minorVersion, VersionInfo.buildNumber)))
+  if (!base::IsNTFamily(
+          base::GetOSFlags(VersionInfo.majorVersion, VersionInfo.minorVersion, VersionInfo.buildNumber)))
     return;
   // A file of our own, open while the table is read, shows which type number files have here.
   const platform::DWORD self = k32.GetCurrentProcessId();
-  const KernelFileHandle probe(
+  const platform::KernelFileHandle probe(
       k32.CreateFileA(k32.GetModuleFileNameA(), platform::GENERIC_READ,
                       platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE | platform::FILE_SHARE_DELETE,
                       platform::OPEN_EXISTING, platform::FILE_ATTRIBUTE_NORMAL));
@@ -191,7 +192,7 @@ void TjtHandleEnumerator::Enumerate() {
         } else if (e.ProcessID == self) {
           name = QueryObjectName(e.Handle);
         } else if (const platform::Handle owner = owners.Open(e.ProcessID); owner != platform::kNullHandle) {
-          const KernelHandle copy = Duplicate(owner, e.Handle);
+          const platform::KernelHandle copy = Duplicate(owner, e.Handle);
           if (copy) name = QueryObjectName(copy.get());
         }
       } catch (...) {

@@ -3,8 +3,8 @@
 
 #include <array>
 
+#include "platform/handles.h"
 #include "platform/platform.h"
-#include "processes/kernel_handles.h"
 #include "processes/snapshots.h"
 
 namespace processes {
@@ -31,7 +31,7 @@ TProcessDetails LoadProcessDetails(std::uint32_t processId) {
   auto& th = platform::Current().toolhelp;
   TProcessDetails d;
   d.ProcessID = processId;
-  if (const KernelHandle process(
+  if (const platform::KernelHandle process(
           k32.OpenProcess(platform::PROCESS_QUERY_INFORMATION | platform::PROCESS_VM_READ, false, processId));
       process) {
     d.Opened = true;

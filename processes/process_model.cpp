@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <exception>
 
-#include "engine/os_flags.h"
-#include "engine/process_names.h"
+#include "base/md5.h"
+#include "base/os_flags.h"
+#include "platform/handles.h"
 #include "platform/platform.h"
 #include "processes/handle_enumerator.h"
-#include "processes/kernel_handles.h"
+#include "processes/process_names.h"
 #include "processes/snapshots.h"
-#include "results/md5.h"
 
 namespace processes {
 namespace {
@@ -29,8 +29,8 @@ std::string Trim(std::string_view s) {
 
 // The image path of a process in drive form, for the ToolHelp pass; "" on failure.
 std::string ProcessImagePath(std::uint32_t processId) {
-  return engine::HasProcessImageFileName() ? engine::ProcessFileNameByID(processId)
-                                           : engine::ProcessModuleFileName(processId);
+  return processes::HasProcessImageFileName() ? processes::ProcessFileNameByID(processId)
+                                              : processes::ProcessModuleFileName(processId);
 }
 
 }  // namespace
@@ -92,7 +92,7 @@ void TjtProcessItem::AddDescriptionLines(std::vector<std::string>& lines) {
   std::snprintf(head, sizeof head, "PID: %4u (%4u) ", ProcessID, ParentID);
   lines.push_back(head + Filename);
   if (const std::int64_t size = Filesize(); size > 0) lines.push_back(" size: " + std::to_string(size));
-  if (!FileMD5.empty() && FileMD5 != results::kEmptyMD5) lines.push_back("  MD5: " + FileMD5);
+  if (!FileMD5.empty() && FileMD5 != base::kEmptyMD5) lines.push_back("  MD5: " + FileMD5);
 }
 
 void TjtProcessItem::AddFileNames(std::vector<std::string>& list) { list.push_back(CompleteFilename()); }
@@ -147,7 +147,7 @@ void TjtProcessList::Refresh() {
   ids.resize(std::min<std::size_t>(bytes / sizeof(platform::DWORD), ids.size()));
   for (const platform::DWORD id : ids) {
     if (id == 0) continue;
-    const KernelHandle process(
+    const platform::KernelHandle process(
         k32.OpenProcess(platform::PROCESS_QUERY_INFORMATION | platform::PROCESS_VM_READ, false, id));
     if (!process) continue;
     std::array<char, kNameBuffer> buf{};
@@ -175,7 +175,7 @@ void TjtProcessList::Refresh() {
 
   bool wow64 = false;
   if (!k32.IsWow64Process(k32.GetCurrentProcess(), wow64)) wow64 = false;
-  if (!engine::IsNTFamily(engine::GetOSFlags()) || AlwaysFullInformation || wow64) {
+  if (!base::IsNTFamily(base::GetOSFlags()) || AlwaysFullInformation || wow64) {
     try {
       ToolHelpPass();
     } catch (const std::exception& e) {

@@ -3,13 +3,13 @@
 
 #include <algorithm>
 
+#include "platform/handles.h"
 #include "platform/platform.h"
-#include "processes/kernel_handles.h"
 
 namespace processes {
 namespace {
 
-using SnapshotHandle = KernelFileHandle;
+using SnapshotHandle = platform::KernelFileHandle;
 
 // The First/Next walk shared by the four lists.
 template <typename Rec, typename First, typename Next>

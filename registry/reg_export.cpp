@@ -94,10 +94,10 @@ std::string ValueLine(TMyRegistry& reg, std::string_view name, bool unicode) {
           bytes.insert(bytes.end(), {0, 0});
           return prefix + HexByteList(bytes, prefix.size());
         }
-        // The text and exactly one terminating zero: a second zero would come back from an
-        // import as an extra character at the end of the value.
+        // The text, its terminating zero and one more zero byte: the way the 8-bit export
+        // format writes expandable strings.
         auto bytes = Bytes(text);
-        bytes.push_back(0);
+        bytes.insert(bytes.end(), {0, 0});
         return prefix + HexByteList(bytes, prefix.size());
       }
       case TRegDataType::rdBinary: {

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <array>
 
-#include "engine/os_flags.h"
+#include "base/os_flags.h"
 #include "platform/platform.h"
 
 namespace registry {
@@ -172,7 +172,7 @@ bool TMyRegistry::GetKeyInfo(TRegKeyInfo& info) {
   info.maxValueLen = raw.maxValueNameLen;
   info.maxDataLen = raw.maxValueLen;
   // Name lengths come in characters; 8-bit callers may need two bytes for each.
-  if (engine::IsNTFamily(engine::GetOSFlags())) {
+  if (base::IsNTFamily(base::GetOSFlags())) {
     info.maxSubKeyLen *= 2;
     info.maxValueLen *= 2;
   }

@@ -3,15 +3,15 @@
 
 #include <algorithm>
 
-#include "engine/os_flags.h"
+#include "base/os_flags.h"
+#include "platform/handles.h"
 #include "platform/platform.h"
-#include "processes/kernel_handles.h"
 
 namespace results {
 namespace {
 
-using processes::KernelFileHandle;
-using processes::KernelHandle;
+using platform::KernelFileHandle;
+using platform::KernelHandle;
 
 std::vector<std::string>& Cache() {
   static std::vector<std::string> lines;
@@ -30,12 +30,12 @@ bool SizeOf(platform::Handle file, std::uint64_t& size) {
 }
 
 // Adds the file's bytes to `ctx`, one view at a time; false when a step fails.
-bool HashMapped(platform::Handle file, std::size_t viewBytes, TMD5Context& ctx) {
+bool HashMapped(platform::Handle file, std::size_t viewBytes, base::TMD5Context& ctx) {
   auto& k32 = platform::Current().kernel32;
   std::uint64_t size = 0;
   if (!SizeOf(file, size)) return false;
   if (size == 0) return true;  // an empty file cannot be mapped and needs no bytes
-  const KernelHandle mapping(k32.CreateFileMappingA(file, platform::PAGE_READONLY, 0, 0));
+  const platform::KernelHandle mapping(k32.CreateFileMappingA(file, platform::PAGE_READONLY, 0, 0));
   if (!mapping) return false;
   for (std::uint64_t offset = 0; offset < size;) {
     const auto bytes = static_cast<std::size_t>(std::min<std::uint64_t>(viewBytes, size - offset));
@@ -52,22 +52,22 @@ bool HashMapped(platform::Handle file, std::size_t viewBytes, TMD5Context& ctx) 
 
 }  // namespace
 
-TMD5Digest MD5OfFile(std::string_view path, std::size_t viewBytes) {
+base::TMD5Digest MD5OfFile(std::string_view path, std::size_t viewBytes) {
   auto& k32 = platform::Current().kernel32;
-  const bool nt = engine::IsNTFamily(engine::GetOSFlags());
+  const bool nt = base::IsNTFamily(base::GetOSFlags());
   const platform::DWORD share =
       platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE | (nt ? platform::FILE_SHARE_DELETE : 0);
   viewBytes = std::max<std::size_t>(viewBytes / 65536 * 65536, 65536);
-  TMD5Context ctx;
-  const KernelFileHandle file(k32.CreateFileA(path, platform::GENERIC_READ, share, platform::OPEN_EXISTING,
-                                              platform::FILE_FLAG_SEQUENTIAL_SCAN));
+  base::TMD5Context ctx;
+  const platform::KernelFileHandle file(k32.CreateFileA(
+      path, platform::GENERIC_READ, share, platform::OPEN_EXISTING, platform::FILE_FLAG_SEQUENTIAL_SCAN));
   // A file that cannot be read whole gives the digest of empty input, never a digest of a part.
   if (!file || !HashMapped(file.get(), viewBytes, ctx)) ctx.Begin();
   return ctx.Finish();
 }
 
 std::string FileMD5Text(std::string_view path) {
-  std::string hex = DigestToHex(MD5OfFile(path));
+  std::string hex = base::DigestToHex(MD5OfFile(path));
   std::transform(hex.begin(), hex.end(), hex.begin(),
                  [](char c) { return c >= 'a' && c <= 'f' ? c - 32 : c; });
   return hex;
@@ -84,7 +84,7 @@ std::string CachedFileMD5(std::string_view path) {
         line.size() - eq - 1 == 32)
       return line.substr(eq + 1);
   }
-  std::string hex = DigestToHex(MD5OfFile(path));
+  std::string hex = base::DigestToHex(MD5OfFile(path));
   Cache().push_back(std::string(path) + "=" + hex);
   return hex;
 }
@@ -95,7 +95,7 @@ void ResetDigestCache() { Cache().clear(); }
 std::int64_t FileSize64(std::string_view path) {
   auto& k32 = platform::Current().kernel32;
   if (k32.GetFileAttributesA(path) == platform::INVALID_FILE_ATTRIBUTES) return 0;
-  const KernelFileHandle file(
+  const platform::KernelFileHandle file(
       k32.CreateFileA(path, platform::GENERIC_READ,
                       platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE | platform::FILE_SHARE_DELETE,
                       platform::OPEN_EXISTING, platform::FILE_ATTRIBUTE_NORMAL));

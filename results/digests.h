@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "results/md5.h"
+#include "base/md5.h"
 
 namespace results {
 
@@ -15,7 +15,7 @@ namespace results {
 // empty input when the file cannot be opened or mapped. Files of 4 GiB and more are hashed
 // whole, one view of `viewBytes` (a multiple of 64 KiB) at a time.
 inline constexpr std::size_t kDefaultDigestView = std::size_t{16} << 20;
-TMD5Digest MD5OfFile(std::string_view path, std::size_t viewBytes = kDefaultDigestView);
+base::TMD5Digest MD5OfFile(std::string_view path, std::size_t viewBytes = kDefaultDigestView);
 // Upper-case hexadecimal MD5 of a file.
 std::string FileMD5Text(std::string_view path);
 // Lower-case hexadecimal MD5 of a file, remembered for the rest of the run.

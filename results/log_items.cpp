@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <exception>
 
-#include "engine/comma_text.h"
-#include "files/match_rules.h"
+#include "base/comma_text.h"
+#include "base/match_rules.h"
 #include "platform/platform.h"
 #include "results/digests.h"
 #include "results/tweaks.h"
@@ -25,7 +25,7 @@ std::string& Drives() {
 
 }  // namespace
 
-std::string TSystemLogItem::LASSH() { return kEmptyMD5; }
+std::string TSystemLogItem::LASSH() { return base::kEmptyMD5; }
 
 std::int64_t TSystemLogItem::Filesize() {
   if (md5_.empty()) {
@@ -39,7 +39,7 @@ std::string TSystemLogItem::MD5() {
   if (md5_.empty()) {
     try {
       const std::string file = CompleteFilename();
-      md5_ = IsReachableFile(file) ? CachedFileMD5(file) : std::string(kEmptyMD5);
+      md5_ = IsReachableFile(file) ? CachedFileMD5(file) : std::string(base::kEmptyMD5);
     } catch (const std::exception&) {
       md5_ = "n/a";
     }
@@ -50,7 +50,7 @@ std::string TSystemLogItem::MD5() {
 bool TSystemLogItem::Matches(std::string_view pattern, int mode) {
   for (const std::string& text :
        {CompleteFilename(), Filename, LocationPath(), MakroLocationPath(), MD5(), LASSH()})
-    if (files::MatchText(text, pattern, mode, true)) return true;
+    if (base::MatchText(text, pattern, mode, true)) return true;
   return false;
 }
 
@@ -76,7 +76,7 @@ void TSystemLogCollection::FillSnapShot(std::vector<std::string>& list, bool ski
   for (auto& item : items_) {
     std::vector<std::string> fields;
     if (!Skipped(*item, skipHarmless, onlyActive)) item->AddSnapShotFields(fields);
-    list.push_back(engine::CommaText(fields));
+    list.push_back(base::CommaText(fields));
   }
 }
 

@@ -6,69 +6,9 @@
 #include <ctime>
 #include <stdexcept>
 
+#include "base/utf.h"
+
 namespace sim {
-
-std::string Utf16ToUtf8(std::u16string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    std::uint32_t c = s[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;  // a lone surrogate cannot be written in UTF-8
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
-std::optional<std::u16string> Utf8ToUtf16(std::string_view s) {
-  std::u16string out;
-  out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size();) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    std::uint32_t c;
-    std::size_t len;
-    if (b < 0x80) { c = b; len = 1; }
-    else if ((b & 0xE0) == 0xC0) { c = b & 0x1F; len = 2; }
-    else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; len = 3; }
-    else if ((b & 0xF8) == 0xF0) { c = b & 0x07; len = 4; }
-    else return std::nullopt;
-    if (i + len > s.size()) return std::nullopt;
-    for (std::size_t k = 1; k < len; ++k) {
-      const auto cb = static_cast<unsigned char>(s[i + k]);
-      if ((cb & 0xC0) != 0x80) return std::nullopt;
-      c = (c << 6) | (cb & 0x3F);
-    }
-    if (c > 0x10FFFF || (len == 2 && c < 0x80) || (len == 3 && c < 0x800) || (len == 4 && c < 0x10000))
-      return std::nullopt;
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (c >> 10));
-      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(c);
-    }
-    i += len;
-  }
-  return out;
-}
 
 namespace {
 std::int64_t DaysFromCivil(int y, unsigned m, unsigned d) {
@@ -174,7 +114,7 @@ Volume& MachineBuilder::AddVolume(char16_t drive, unsigned type) {
   drive = UpcaseChar(drive);
   if (drive < u'A' || drive > u'Z') throw std::invalid_argument("a drive is a letter from A to Z");
   if (machine_->FindVolume(drive) != nullptr)
-    throw std::invalid_argument("drive " + Utf16ToUtf8(std::u16string(1, drive)) + ": is listed twice");
+    throw std::invalid_argument("drive " + base::Utf16ToUtf8(std::u16string(1, drive)) + ": is listed twice");
   Volume v;
   v.drive = drive;
   v.type = type;
@@ -190,7 +130,7 @@ Volume& MachineBuilder::AddVolume(char16_t drive, unsigned type) {
   while (it != vols.end() && it->drive < drive) ++it;
   it = vols.insert(it, std::move(v));
   // Device numbers follow the order the volumes were added in, as on a real disk layout.
-  it->device = u"\\Device\\HarddiskVolume" + *Utf8ToUtf16(std::to_string(vols.size()));
+  it->device = u"\\Device\\HarddiskVolume" + *base::Utf8ToUtf16(std::to_string(vols.size()));
   return *it;
 }
 
@@ -198,10 +138,10 @@ void MachineBuilder::ClearVolumes() { machine_->volumes.clear(); }
 
 FileNode& MachineBuilder::Node(std::u16string_view path, bool folder) {
   if (path.size() < 3 || path[1] != u':' || path[2] != u'\\')
-    throw std::invalid_argument("not a full path: " + Utf16ToUtf8(path));
+    throw std::invalid_argument("not a full path: " + base::Utf16ToUtf8(path));
   Volume* v = machine_->FindVolume(path[0]);
   if (v == nullptr)
-    throw std::invalid_argument("no volume for drive " + Utf16ToUtf8(path.substr(0, 2)));
+    throw std::invalid_argument("no volume for drive " + base::Utf16ToUtf8(path.substr(0, 2)));
   FileNode* node = v->root.get();
   std::size_t start = 3;
   while (start < path.size()) {
@@ -209,8 +149,9 @@ FileNode& MachineBuilder::Node(std::u16string_view path, bool folder) {
     const bool last = end == std::u16string_view::npos || end + 1 >= path.size();
     if (end == std::u16string_view::npos) end = path.size();
     const std::u16string_view name = path.substr(start, end - start);
-    if (name.empty()) throw std::invalid_argument("empty name in path: " + Utf16ToUtf8(path));
-    if (!node->folder) throw std::invalid_argument("a file stands where a folder is needed: " + Utf16ToUtf8(path));
+    if (name.empty()) throw std::invalid_argument("empty name in path: " + base::Utf16ToUtf8(path));
+    if (!node->folder)
+      throw std::invalid_argument("a file stands where a folder is needed: " + base::Utf16ToUtf8(path));
     FileNode* child = node->FindChild(name);
     if (child == nullptr) {
       auto n = std::make_unique<FileNode>();
@@ -230,13 +171,13 @@ FileNode& MachineBuilder::Node(std::u16string_view path, bool folder) {
 
 FileNode& MachineBuilder::Folder(std::u16string_view path) {
   FileNode& n = Node(path, true);
-  if (!n.folder) throw std::invalid_argument("a file already stands at " + Utf16ToUtf8(path));
+  if (!n.folder) throw std::invalid_argument("a file already stands at " + base::Utf16ToUtf8(path));
   return n;
 }
 
 FileNode& MachineBuilder::File(std::u16string_view path, std::string content) {
   FileNode& n = Node(path, false);
-  if (n.folder) throw std::invalid_argument("a folder already stands at " + Utf16ToUtf8(path));
+  if (n.folder) throw std::invalid_argument("a folder already stands at " + base::Utf16ToUtf8(path));
   n.size = content.size();
   n.allocationSize = (n.size + 4095) / 4096 * 4096;
   n.content = std::move(content);
@@ -247,7 +188,7 @@ bool MachineBuilder::Exists(std::u16string_view path) { return machine_->FindFil
 
 RegKey& MachineBuilder::Key(std::u16string_view fullKey) {
   const auto native = NativeKeyPath(fullKey, machine_->system.userSid);
-  if (!native) throw std::invalid_argument("unknown root key in " + Utf16ToUtf8(fullKey));
+  if (!native) throw std::invalid_argument("unknown root key in " + base::Utf16ToUtf8(fullKey));
   RegKey* key = &machine_->registry;
   std::u16string_view rest = std::u16string_view(*native).substr(std::u16string_view(u"\\Registry").size());
   std::size_t start = 1;
@@ -255,7 +196,7 @@ RegKey& MachineBuilder::Key(std::u16string_view fullKey) {
     std::size_t end = rest.find(u'\\', start);
     if (end == std::u16string_view::npos) end = rest.size();
     const std::u16string_view name = rest.substr(start, end - start);
-    if (name.empty()) throw std::invalid_argument("empty key name in " + Utf16ToUtf8(fullKey));
+    if (name.empty()) throw std::invalid_argument("empty key name in " + base::Utf16ToUtf8(fullKey));
     RegKey* sub = key->FindSubkey(name);
     if (sub == nullptr) {
       auto k = std::make_unique<RegKey>();
@@ -274,7 +215,8 @@ RegValue& MachineBuilder::Value(std::u16string_view fullKey, std::u16string_view
                                 std::vector<std::uint8_t> data) {
   RegKey& k = Key(fullKey);
   if (k.FindValue(name) != nullptr)
-    throw std::invalid_argument("value " + Utf16ToUtf8(name) + " is listed twice in " + Utf16ToUtf8(fullKey));
+    throw std::invalid_argument("value " + base::Utf16ToUtf8(name) + " is listed twice in " +
+                                base::Utf16ToUtf8(fullKey));
   k.values.push_back(RegValue{std::u16string(name), type, std::move(data), false});
   return k.values.back();
 }

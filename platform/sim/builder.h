@@ -64,10 +64,6 @@ std::optional<platform::SystemTime> ParseLocalTime(std::string_view text);
 FileTime ToFileTime(const platform::SystemTime& t);
 platform::SystemTime ToSystemTime(FileTime t);
 
-// UTF-8 <-> UTF-16 for image texts (zero characters survive). Invalid UTF-8 gives nothing.
-std::optional<std::u16string> Utf8ToUtf16(std::string_view s);
-std::string Utf16ToUtf8(std::u16string_view s);
-
 // --- image loader ---
 
 // The shell folders a fresh Windows XP installation answers for its user: 36 and 37 from the

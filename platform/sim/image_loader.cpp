@@ -4,10 +4,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <set>
 #include <unordered_map>
 
+#include "base/utf.h"
 #include "platform/sim/builder.h"
 #include "platform/sim/image_sections.h"
 #include "platform/sim/image_values.h"
@@ -183,8 +185,8 @@ void Loader::CheckDirectories() {
     const bool drive = dir.size() >= 3 && dir[1] == u':' && dir[2] == u'\\';
     if (!drive) throw PathError(at, "expected a full path such as C:\\WINDOWS, got \"" + Shown(dir) + "\"");
     if (m_.FindVolume(dir[0]) == nullptr)
-      throw PathError(at,
-                      "no volume for drive " + Utf16ToUtf8(dir.substr(0, 2)) + " (of " + Shown(dir) + ")");
+      throw PathError(
+          at, "no volume for drive " + base::Utf16ToUtf8(dir.substr(0, 2)) + " (of " + Shown(dir) + ")");
   };
   check(m_.system.windowsDirectory, "windowsDirectory");
   check(m_.system.systemDirectory, "systemDirectory");
@@ -238,7 +240,7 @@ void Loader::Volumes(const Json* v) {
     if (letter < u'A' || letter > u'Z')
       throw PathError(f.PathOf("drive"), "expected a drive letter A to Z, got \"" + Shown(drive) + "\"");
     if (m_.FindVolume(letter) != nullptr)
-      throw PathError(f.PathOf("drive"), "duplicate drive " + Utf16ToUtf8(std::u16string(1, letter)));
+      throw PathError(f.PathOf("drive"), "duplicate drive " + base::Utf16ToUtf8(std::u16string(1, letter)));
     const std::uint32_t type = f.U32("type", platform::DRIVE_FIXED);
     if (type < platform::DRIVE_REMOVABLE || type > platform::DRIVE_RAMDISK)
       throw PathError(f.PathOf("type"), "unknown drive type " + std::to_string(type) +
@@ -247,7 +249,7 @@ void Loader::Volumes(const Json* v) {
     vol.label = f.Text("label", u"");
     vol.fileSystem = f.Text("fileSystem", u"NTFS");
     vol.readable = f.Flag("readable", true);
-    vol.device = f.Text("device", u"\\Device\\HarddiskVolume" + *Utf8ToUtf16(std::to_string(i + 1)));
+    vol.device = f.Text("device", u"\\Device\\HarddiskVolume" + *base::Utf8ToUtf16(std::to_string(i + 1)));
   }
 }
 
@@ -257,7 +259,7 @@ void Loader::CheckFilePath(const std::u16string& path, const std::string& at) {
     throw PathError(
         at, "expected a full path below a drive such as C:\\folder\\file, got \"" + Shown(path) + "\"");
   Volume* volume = m_.FindVolume(path[0]);
-  if (volume == nullptr) throw PathError(at, "no volume for drive " + Utf16ToUtf8(path.substr(0, 2)));
+  if (volume == nullptr) throw PathError(at, "no volume for drive " + base::Utf16ToUtf8(path.substr(0, 2)));
   // Walks down as far as the tree already goes: one look-up per name, however deep the path.
   FileNode* node = volume->root.get();
   for (std::size_t start = 3;;) {
@@ -467,12 +469,29 @@ std::unique_ptr<Machine> LoadImage(std::string_view json, const std::string& fil
 }
 
 std::unique_ptr<Machine> LoadImageFile(const std::string& path) {
+  // Only a regular file of bounded size: a device such as /dev/zero or a pipe would otherwise
+  // be read forever, and a huge file would be held in memory whole.
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (!error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+      !std::filesystem::is_directory(status))  // a folder fails to read below, saying so
+    throw ImageError(OneLine(path + ": not a regular file"));
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
   if (!f) throw ImageError(OneLine(path + ": cannot read: " + std::strerror(errno)));
+  const auto tooLarge = [&] {
+    return ImageError(OneLine(path + ": larger than the " + std::to_string(kMaxImageBytes >> 20) +
+                              " MiB an image may have"));
+  };
+  if (const auto size = std::filesystem::file_size(path, error); !error && size > kMaxImageBytes)
+    throw tooLarge();
   std::string text;
   char buf[65536];
   std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) text.append(buf, n);
+  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) {
+    // The file may have grown since its size was asked.
+    if (text.size() + n > kMaxImageBytes) throw tooLarge();
+    text.append(buf, n);
+  }
   if (std::ferror(f.get()) != 0) throw ImageError(OneLine(path + ": cannot read: " + std::strerror(errno)));
   return LoadImage(text, path);
 }

@@ -3,6 +3,7 @@
 
 #include <limits>
 
+#include "base/utf.h"
 #include "platform/sim/image_values.h"
 
 namespace sim::image {
@@ -28,7 +29,7 @@ std::u16string FileNameOf(std::u16string_view path) {
 // A Win32 path in drive form must lie on a volume: its device form is derived from it.
 void CheckDrive(Machine& m, const std::u16string& path, const std::string& at) {
   if (path.size() >= 2 && path[1] == u':' && m.FindVolume(path[0]) == nullptr)
-    throw PathError(at, "no volume for drive " + Utf16ToUtf8(path.substr(0, 2)));
+    throw PathError(at, "no volume for drive " + base::Utf16ToUtf8(path.substr(0, 2)));
 }
 
 void LoadValue(RegKey& key, const Json& v, const std::string& at) {

@@ -6,6 +6,7 @@
 #include <set>
 #include <type_traits>
 
+#include "base/utf.h"
 #include "platform/sim/builder.h"
 
 namespace sim::image {
@@ -162,7 +163,7 @@ std::string Shown(std::u16string_view s) {
   std::size_t start = 0;
   for (std::size_t i = 0; i <= s.size(); ++i) {
     if (i == s.size() || s[i] == 0) {
-      out += Utf16ToUtf8(s.substr(start, i - start));
+      out += base::Utf16ToUtf8(s.substr(start, i - start));
       if (i < s.size()) out += "\\u0000";
       start = i + 1;
     }
@@ -207,7 +208,7 @@ std::string Utf8Text(const Json& v, const std::string& path) {
 }
 
 std::u16string Text(const Json& v, const std::string& path) {
-  auto text = Utf8ToUtf16(Utf8Text(v, path));
+  auto text = base::Utf8ToUtf16(Utf8Text(v, path));
   if (!text) throw PathError(path, "the text is not valid UTF-8");
   return std::move(*text);
 }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <ctime>
 
+#include "base/utf.h"
 #include "platform/sim/builder.h"
 #include "platform/sim/sim_platform.h"
 
@@ -21,7 +22,7 @@ int Sign(int v) { return v < 0 ? platform::CSTR_LESS_THAN : v > 0 ? platform::CS
 }  // namespace
 
 std::string ToCodePage(std::uint32_t codePage, std::u16string_view text) {
-  if (codePage == platform::CP_UTF8) return Utf16ToUtf8(text);
+  if (codePage == platform::CP_UTF8) return base::Utf16ToUtf8(text);
   std::string out;
   out.reserve(text.size());
   for (char16_t c : text) {
@@ -38,7 +39,7 @@ std::string ToCodePage(std::uint32_t codePage, std::u16string_view text) {
 }
 
 std::u16string FromCodePage(std::uint32_t codePage, std::string_view text) {
-  if (codePage == platform::CP_UTF8) return Utf8ToUtf16(text).value_or(u"");
+  if (codePage == platform::CP_UTF8) return base::Utf8ToUtf16(text).value_or(u"");
   std::u16string out;
   out.reserve(text.size());
   for (char ch : text) {

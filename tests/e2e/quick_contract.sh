@@ -67,6 +67,7 @@ printf '{"umbrascopeImage": 1,\n  "files": [}' >bad-syntax.json
 printf '{"umbrascopeImage": 1, "files": [{"path": "C:\\\\a\\nb"}, {"path": "C:\\\\A\\nB"}]}' >bad-newline.json
 printf '{"umbrascopeImage": 1, "system": {"codePage": 932}}' >bad-codepage.json
 mkdir -p folder.json
+truncate -s 1025M huge.json  # sparse: no disk space, and never read
 while IFS='|' read -r args expected; do
   read -ra argv <<<"$args"
   run "${argv[@]}"
@@ -82,6 +83,8 @@ quick --image bad-newline.json|umbrascopec: bad-newline.json: files[1].path: dup
 quick --image bad-codepage.json|umbrascopec: bad-codepage.json: system.codePage: code page 932 is not supported (1252 or 65001)
 quick --json --image missing.json|umbrascopec: missing.json: cannot read: No such file or directory
 quick --image folder.json|umbrascopec: folder.json: cannot read: Is a directory
+quick --image /dev/zero|umbrascopec: /dev/zero: not a regular file
+quick --image huge.json|umbrascopec: huge.json: larger than the 1024 MiB an image may have
 |umbrascopec: no command given (see umbrascopec --help)
 quick --colour|umbrascopec: The following argument was not expected: --colour (see umbrascopec --help)
 quick --image|umbrascopec: --image: 1 required TEXT missing (see umbrascopec --help)

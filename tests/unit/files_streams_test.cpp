@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/utf.h"
 #include "files/ads.h"
 #include "platform/records.h"
 #include "tests/unit/test_support.h"
@@ -23,7 +24,7 @@ struct Listed {
 };
 
 std::ostream& operator<<(std::ostream& os, const Listed& l) {
-  return os << "{" << sim::Utf16ToUtf8(l.name) << ", " << l.size << ", " << l.kind << "}";
+  return os << "{" << base::Utf16ToUtf8(l.name) << ", " << l.size << ", " << l.kind << "}";
 }
 
 std::vector<Listed> Entries(const files::TFileADSList& list) {
@@ -54,7 +55,7 @@ class StreamListTest : public ::testing::Test {
     b.File(u"C:\\Temp\\caf\u00E9.txt", "12").streams = {{u"s", "", 7}};
     auto& many = b.File(u"C:\\Temp\\many.txt");
     for (int i = 0; i < 200; ++i)
-      many.streams.push_back({u"stream-number-" + sim::Utf8ToUtf16(std::to_string(i)).value(), "", 1});
+      many.streams.push_back({u"stream-number-" + base::Utf8ToUtf16(std::to_string(i)).value(), "", 1});
     fx.emplace(b);
   }
   sim::Machine& machine() { return fx->machine(); }
@@ -96,7 +97,7 @@ TEST_F(StreamListTest, RefreshListsKindsNamesAndSizesOnBothRoutes) {
       const std::size_t handles = machine().handles.size();
       files::TFileADSList list;
       list.Refresh(std::u16string_view(c.path), c.filter);
-      EXPECT_EQ(Entries(list), c.expected) << sim::Utf16ToUtf8(c.path) << " filter " << c.filter
+      EXPECT_EQ(Entries(list), c.expected) << base::Utf16ToUtf8(c.path) << " filter " << c.filter
                                            << (backupRead ? " (backup reads)" : " (stream query)");
       EXPECT_EQ(machine().handles.size(), handles) << "a handle or read context was left open";
     }

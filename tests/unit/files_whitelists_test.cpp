@@ -1,7 +1,7 @@
 // The scanner whitelists: drive-free entries, exact and wildcard entries, duplicate folding.
 #include <gtest/gtest.h>
 
-#include "files/match_rules.h"
+#include "base/match_rules.h"
 #include "files/whitelists.h"
 #include "test_support.h"
 
@@ -67,7 +67,7 @@ TEST(WhiteLists, WildcardRule) {
       {"abc", "", false},  {"", "*", true},      {"", "?", false},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(files::MatchWildcard(c.text, c.pattern, true), c.matches) << c.text << " ~ " << c.pattern;
+    EXPECT_EQ(base::MatchWildcard(c.text, c.pattern, true), c.matches) << c.text << " ~ " << c.pattern;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "base/utf.h"
 #include "platform/sim/builder.h"
 
 namespace {
@@ -484,7 +485,8 @@ TEST(ImageLoader, ShortNamesAreGeneratedUniqueInTheirFolder) {
       {u"caf\u00e9+1.htm", u"CAF__1~1.HTM"},
   };
   for (const auto& [name, shortName] : expected)
-    EXPECT_EQ(m->FindFile(std::u16string(u"C:\\d\\") + name)->shortName, shortName) << sim::Utf16ToUtf8(name);
+    EXPECT_EQ(m->FindFile(std::u16string(u"C:\\d\\") + name)->shortName, shortName)
+        << base::Utf16ToUtf8(name);
 }
 
 // Resuming the numbering must hand out exactly the names a search from ~1 would, also where
@@ -503,7 +505,7 @@ TEST(ImageLoader, ResumedShortNameNumberingMatchesAFullSearch) {
         sim::GenerateShortName(name, [&](const std::u16string& c) { return takenFull.count(c) != 0; });
     const auto resumed = sim::GenerateShortName(
         name, [&](const std::u16string& c) { return takenResumed.count(c) != 0; }, &nextTry);
-    ASSERT_EQ(resumed, full) << sim::Utf16ToUtf8(name);
+    ASSERT_EQ(resumed, full) << base::Utf16ToUtf8(name);
     takenFull.insert(full);
     takenResumed.insert(resumed);
   }
@@ -543,7 +545,7 @@ TEST(ImageLoader, DemoImageHoldsWhatTheScansLookFor) {
 
   // The catalogue's test objects, at exactly the paths it lists.
   for (const char16_t* path : {u"C:\\Temp\\Umbrascope\\CON.txt", u"C:\\Temp\\Umbrascope\\lpt1"})
-    EXPECT_NE(m->FindFile(path), nullptr) << sim::Utf16ToUtf8(path);
+    EXPECT_NE(m->FindFile(path), nullptr) << base::Utf16ToUtf8(path);
   const std::pair<const char16_t*, const char16_t*> streams[] = {
       {u"C:\\Temp\\Umbrascope\\FileWithUnknownADS.txt", u"Dumdideldei"},
       {u"C:\\Temp\\Umbrascope\\FolderWithADS", u"Dumdideldei"},
@@ -551,7 +553,7 @@ TEST(ImageLoader, DemoImageHoldsWhatTheScansLookFor) {
   };
   for (const auto& [path, stream] : streams) {
     const sim::FileNode* node = m->FindFile(path);
-    ASSERT_NE(node, nullptr) << sim::Utf16ToUtf8(path);
+    ASSERT_NE(node, nullptr) << base::Utf16ToUtf8(path);
     ASSERT_EQ(node->streams.size(), 1u);
     EXPECT_EQ(node->streams[0].name, stream);
   }
@@ -572,15 +574,15 @@ TEST(ImageLoader, DemoImageHoldsWhatTheScansLookFor) {
   for (const char16_t* path : {u"C:\\WINDOWS\\system32\\drivers\\wraithdrv.sys", u"C:\\WINDOWS\\wraithcache",
                                u"C:\\WINDOWS\\Temp\\hsperfdata_SYSTEM"}) {
     const sim::FileNode* n = m->FindFile(path);
-    ASSERT_NE(n, nullptr) << sim::Utf16ToUtf8(path);
-    EXPECT_TRUE(lacksAdmins(n->sddl)) << sim::Utf16ToUtf8(path);
+    ASSERT_NE(n, nullptr) << base::Utf16ToUtf8(path);
+    EXPECT_TRUE(lacksAdmins(n->sddl)) << base::Utf16ToUtf8(path);
   }
   const std::u16string services = u"\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Services\\";
   for (const char16_t* name : {u"wraithdrv", u"DcomLaunch", u"RpcSs"}) {
     const sim::RegKey* k = m->FindKey(services + name);
-    ASSERT_NE(k, nullptr) << sim::Utf16ToUtf8(name);
+    ASSERT_NE(k, nullptr) << base::Utf16ToUtf8(name);
     EXPECT_EQ(k->name, name);
-    EXPECT_TRUE(lacksAdmins(k->sddl)) << sim::Utf16ToUtf8(name);
+    EXPECT_TRUE(lacksAdmins(k->sddl)) << base::Utf16ToUtf8(name);
   }
   const sim::RegKey* samSam = m->FindKey(u"\\Registry\\Machine\\SAM\\SAM");
   ASSERT_NE(samSam, nullptr);

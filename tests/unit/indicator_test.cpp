@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/comma_text.h"
+#include "base/comma_text.h"
 #include "engine/indicator_list.h"
 #include "test_support.h"
 
@@ -41,13 +41,13 @@ TEST(CommaText, ParsesStrictly) {
       {"\ta\t,b", {"\ta\t", "b"}},
       {"a\"b,c", {"a\"b", "c"}},
   };
-  for (const auto& c : cases) EXPECT_EQ(engine::ParseCommaText(c.text), c.items) << c.text;
+  for (const auto& c : cases) EXPECT_EQ(base::ParseCommaText(c.text), c.items) << c.text;
 }
 
 TEST(CommaText, QuotesOnlyWhatNeedsIt) {
-  EXPECT_EQ(engine::CommaText({"12", "34"}), "12,34");
-  EXPECT_EQ(engine::CommaText({"a,b", "say \"hi\"", "x y"}), "\"a,b\",\"say \"\"hi\"\"\",x y");
-  EXPECT_EQ(engine::CommaText({}), "");
+  EXPECT_EQ(base::CommaText({"12", "34"}), "12,34");
+  EXPECT_EQ(base::CommaText({"a,b", "say \"hi\"", "x y"}), "\"a,b\",\"say \"\"hi\"\"\",x y");
+  EXPECT_EQ(base::CommaText({}), "");
 }
 
 TEST_F(IndicatorTest, ParameterLookup) {
@@ -156,7 +156,7 @@ TEST_F(IndicatorTest, ListRunsInRegistryOrderAndCapsShownFindings) {
 TEST_F(IndicatorTest, CapDoesNotDependOnOrder) {
   for (const char* order : {"7,2", "2,7"}) {
     engine::RegisteredIndicators().clear();
-    for (const auto& n : engine::ParseCommaText(order))
+    for (const auto& n : base::ParseCommaText(order))
       engine::RegisterIndicator(Counting(), "description=x,count=" + n);
     engine::TRootKitIndicatorList list;
     list.RunAll();

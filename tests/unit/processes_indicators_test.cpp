@@ -3,7 +3,7 @@
 
 #include "engine/indicator.h"
 #include "engine/process_indicators.h"
-#include "engine/process_names.h"
+#include "processes/process_names.h"
 #include "test_support.h"
 
 namespace {
@@ -124,19 +124,19 @@ TEST(ProcessNames, DevicePrefixMapsOnlyWhenItEndsAtABackslash) {
       {"\\Device\\Mup\\server\\x", "\\Device\\Mup\\server\\x"},
       {"", ""},
   };
-  for (const auto& c : cases) EXPECT_EQ(engine::DevicePathToDrivePath(c.path), c.drive) << c.path;
+  for (const auto& c : cases) EXPECT_EQ(processes::DevicePathToDrivePath(c.path), c.drive) << c.path;
 }
 
 TEST(ProcessNames, LookupsByID) {
   auto b = Machine();
   Hidden(b, 1234, u"C:\\x\\evil.exe");
   testing_support::SimMachineFixture fx(b);
-  EXPECT_EQ(engine::ProcessModuleFileName(1234), "C:\\x\\evil.exe");
-  EXPECT_EQ(engine::ProcessImageFileName(1234), "\\Device\\HarddiskVolume1\\x\\evil.exe");
-  EXPECT_EQ(engine::ProcessFileNameByID(1234), "C:\\x\\evil.exe");
-  EXPECT_EQ(engine::ProcessFileNameByID(4), "");     // no image
-  EXPECT_EQ(engine::ProcessFileNameByID(0), "");     // cannot be opened
-  EXPECT_EQ(engine::ProcessFileNameByID(9999), "");  // no such process
+  EXPECT_EQ(processes::ProcessModuleFileName(1234), "C:\\x\\evil.exe");
+  EXPECT_EQ(processes::ProcessImageFileName(1234), "\\Device\\HarddiskVolume1\\x\\evil.exe");
+  EXPECT_EQ(processes::ProcessFileNameByID(1234), "C:\\x\\evil.exe");
+  EXPECT_EQ(processes::ProcessFileNameByID(4), "");     // no image
+  EXPECT_EQ(processes::ProcessFileNameByID(0), "");     // cannot be opened
+  EXPECT_EQ(processes::ProcessFileNameByID(9999), "");  // no such process
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ TEST(RegExport, ValueLinesByType) {
       {"Count", "\"Count\"=dword:000000ff"},
       {"a\\b", "\"a\\\\b\"=\"x\""},
       {"say \"hi\"", "\"say \\\"hi\\\"\"=\"x\""},
-      {"Path", "\"Path\"=hex(2):25,57,25,5c,78,00"},  // one terminating zero
+      {"Path", "\"Path\"=hex(2):25,57,25,5c,78,00,00"},  // the terminator, then ",00"
       {"Lines", "\"Lines\"=hex(7):61,00,62,00,00"},
       {"Big", "\"Big\"=hex(B):01,02,03,04,05,06,07,08"},
       {"Empty", "\"Empty\"=hex:"},

@@ -1,13 +1,13 @@
 // MD5 and file digests: the RFC's test suite, files in views, the digest cache and file sizes.
 #include <gtest/gtest.h>
 
+#include "base/md5.h"
 #include "results/digests.h"
-#include "results/md5.h"
 #include "test_support.h"
 
 namespace {
 
-using results::DigestToHex;
+using base::DigestToHex;
 
 TEST(MD5, RfcTestSuite) {
   struct Case {
@@ -24,15 +24,15 @@ TEST(MD5, RfcTestSuite) {
       {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
        "57edf4a22be3c955ac49da2e2107b67a"},
   };
-  for (const auto& c : cases) EXPECT_EQ(DigestToHex(results::MD5OfText(c.text)), c.hex) << c.text;
+  for (const auto& c : cases) EXPECT_EQ(DigestToHex(base::MD5OfText(c.text)), c.hex) << c.text;
 }
 
 TEST(MD5, PiecesGiveTheSameDigestAsOneBlockAndFinishClears) {
   std::string data;
   for (int i = 0; i < 1000; ++i) data += static_cast<char>(i * 7);
-  const auto whole = results::MD5OfText(data);
+  const auto whole = base::MD5OfText(data);
   for (std::size_t piece : {1u, 55u, 56u, 63u, 64u, 65u, 300u}) {
-    results::TMD5Context ctx;
+    base::TMD5Context ctx;
     for (std::size_t at = 0; at < data.size(); at += piece) ctx.Add(std::string_view(data).substr(at, piece));
     EXPECT_EQ(ctx.Finish(), whole) << piece;
     EXPECT_EQ(DigestToHex(ctx.Finish()), "d41d8cd98f00b204e9800998ecf8427e");  // cleared
@@ -60,7 +60,7 @@ class FileDigests : public ::testing::Test {
 
 TEST_F(FileDigests, EmptyMissingAndUnreadableFilesGiveTheEmptyDigest) {
   for (const char* path : {"C:\\empty.txt", "C:\\missing.txt", "C:\\locked.bin", "C:\\"})
-    EXPECT_EQ(results::FileMD5Text(path), results::kEmptyMD5) << path;
+    EXPECT_EQ(results::FileMD5Text(path), base::kEmptyMD5) << path;
   EXPECT_EQ(results::FileMD5Text("C:\\abc.txt"), "900150983CD24FB0D6963F7D28E17F72");
 }
 
@@ -70,9 +70,9 @@ TEST_F(FileDigests, ViewsCoverTheWholeFile) {
   std::string sparse = "head";
   sparse.resize(300000, '\0');
   // Views of 64 KiB: several per file and a short last one.
-  EXPECT_EQ(results::MD5OfFile("C:\\big.bin", 65536), results::MD5OfText(big));
-  EXPECT_EQ(results::MD5OfFile("C:\\big.bin"), results::MD5OfText(big));
-  EXPECT_EQ(results::MD5OfFile("C:\\sparse.bin", 65536), results::MD5OfText(sparse));
+  EXPECT_EQ(results::MD5OfFile("C:\\big.bin", 65536), base::MD5OfText(big));
+  EXPECT_EQ(results::MD5OfFile("C:\\big.bin"), base::MD5OfText(big));
+  EXPECT_EQ(results::MD5OfFile("C:\\sparse.bin", 65536), base::MD5OfText(sparse));
 }
 
 TEST_F(FileDigests, CacheAnswersRepeatsAndKeepsPathsWithEquals) {

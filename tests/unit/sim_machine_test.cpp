@@ -1,6 +1,7 @@
 // The simulated machine's own rules: name order, wildcard hiding, times, code page 1252.
 #include <gtest/gtest.h>
 
+#include "base/utf.h"
 #include "platform/sim/builder.h"
 #include "platform/sim/sim_platform.h"
 
@@ -23,7 +24,7 @@ TEST(SimMachine, WildcardMatch) {
       {u"a*b*c", u"aXbYbZc", true},    {u"a*b*c", u"aXbYbZ", false},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(sim::WildcardMatch(c.pattern, c.name), c.match) << sim::Utf16ToUtf8(c.pattern);
+    EXPECT_EQ(sim::WildcardMatch(c.pattern, c.name), c.match) << base::Utf16ToUtf8(c.pattern);
 }
 
 TEST(SimMachine, NamesKeepZeroCharacters) {

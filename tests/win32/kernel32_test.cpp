@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "engine/os_flags.h"
+#include "base/os_flags.h"
 #include "platform/win32/win32_platform.h"
 
 namespace {
@@ -29,7 +29,7 @@ TEST(RealKernel32, VersionIsNTAndGetsTheFlagsOfCurrentSystems) {
   // above 6.0 must be classified like 6.0 so the native half of the scans runs.
   ASSERT_TRUE(v.majorVersion > 6 || (v.majorVersion == 6 && v.minorVersion >= 1))
       << v.majorVersion << "." << v.minorVersion << "." << v.buildNumber;
-  EXPECT_EQ(engine::GetOSFlags(v.majorVersion, v.minorVersion, v.buildNumber), 0x201000u);
+  EXPECT_EQ(base::GetOSFlags(v.majorVersion, v.minorVersion, v.buildNumber), 0x201000u);
 }
 
 TEST(RealKernel32, CodePage1252RoundTrip) {

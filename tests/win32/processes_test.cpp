@@ -8,10 +8,10 @@
 
 #include "app/session.h"
 #include "engine/process_indicators.h"
+#include "platform/handles.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_platform.h"
 #include "processes/handle_enumerator.h"
-#include "processes/kernel_handles.h"
 #include "processes/process_details.h"
 #include "processes/process_model.h"
 #include "processes/snapshots.h"
@@ -45,7 +45,7 @@ TEST_F(RealProcesses, OwnersOfHandlesAndThreadsAreAllListedOnACleanSystem) {
 TEST_F(RealProcesses, TheHandleTableListsOurOwnHandlesWithFullIds) {
   auto& k32 = platform::Current().kernel32;
   const std::string exe = k32.GetModuleFileNameA();
-  const processes::KernelFileHandle file(
+  const platform::KernelFileHandle file(
       k32.CreateFileA(exe, platform::GENERIC_READ, platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE,
                       platform::OPEN_EXISTING, platform::FILE_ATTRIBUTE_NORMAL));
   ASSERT_TRUE(file);

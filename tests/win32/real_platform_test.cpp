@@ -1,7 +1,7 @@
 // The real backend's foundation functions on a real Win32 implementation.
 #include <gtest/gtest.h>
 
-#include "engine/os_flags.h"
+#include "base/os_flags.h"
 #include "platform/win32/win32_platform.h"
 
 namespace {
@@ -9,7 +9,7 @@ namespace {
 TEST(RealPlatform, VersionClassifiesAsNTFamily) {
   platform::OsVersionInfo v;
   ASSERT_TRUE(win32::RealPlatform().kernel32.GetVersionExA(v));
-  EXPECT_TRUE(engine::IsNTFamily(engine::GetOSFlags(v.majorVersion, v.minorVersion, v.buildNumber)))
+  EXPECT_TRUE(base::IsNTFamily(base::GetOSFlags(v.majorVersion, v.minorVersion, v.buildNumber)))
       << v.majorVersion << "." << v.minorVersion << "." << v.buildNumber;
 }
 

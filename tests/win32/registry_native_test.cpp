@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <array>
 
-#include "engine/os_flags.h"
+#include "base/os_flags.h"
 #include "engine/registry_indicator.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_platform.h"
@@ -19,7 +19,7 @@ const std::u16string kZeroKey(u"k\0x", 3);
 
 class RealNativeRegistry : public ::testing::Test {
  protected:
-  RealNativeRegistry() { engine::ReadRunningVersion(); }
+  RealNativeRegistry() { base::ReadRunningVersion(); }
   ~RealNativeRegistry() override { RemoveTestKey(); }
 
   // Removes the test key and its subkeys, names with zero characters included.

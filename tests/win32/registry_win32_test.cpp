@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "engine/os_flags.h"
+#include "base/os_flags.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_platform.h"
 #include "registry/win32_registry.h"
@@ -15,7 +15,7 @@ using platform::HKEY_LOCAL_MACHINE;
 
 class RealRegistry : public ::testing::Test {
  protected:
-  RealRegistry() { engine::ReadRunningVersion(); }
+  RealRegistry() { base::ReadRunningVersion(); }
   platform::ScopedPlatform scope_{win32::RealPlatform()};
 };
 

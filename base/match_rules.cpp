@@ -1,10 +1,10 @@
 // String match rules over 8-bit texts in the system code page.
-#include "files/match_rules.h"
+#include "base/match_rules.h"
 
 #include <array>
 #include <regex>
 
-namespace files {
+namespace base {
 
 namespace {
 
@@ -158,4 +158,4 @@ bool MatchRule(std::string_view text, std::string_view rule, bool ignoreCase, in
   return MatchText(text, rule, defaultMode, ignoreCase);
 }
 
-}  // namespace files
+}  // namespace base

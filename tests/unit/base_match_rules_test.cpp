@@ -3,7 +3,7 @@
 
 #include <regex>
 
-#include "files/match_rules.h"
+#include "base/match_rules.h"
 
 namespace {
 
@@ -30,9 +30,9 @@ TEST(MatchRulesTest, WildcardRule) {
       {"C:\\WINDOWS\\x.sys", "*\\WINDOWS\\*", true, true},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(files::MatchWildcard(c.text, c.pattern, c.ignoreCase), c.match) << c.text << " ~ " << c.pattern;
+    EXPECT_EQ(base::MatchWildcard(c.text, c.pattern, c.ignoreCase), c.match) << c.text << " ~ " << c.pattern;
   // Many stars against a long text finish quickly.
-  EXPECT_FALSE(files::MatchWildcard(std::string(3000, 'a'), std::string(50, '*') + "b", false));
+  EXPECT_FALSE(base::MatchWildcard(std::string(3000, 'a'), std::string(50, '*') + "b", false));
 }
 
 struct RuleCase {
@@ -60,9 +60,9 @@ TEST(MatchRulesTest, ModesAndPrefixes) {
       {"x", "x", false, 128 + 5, true},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(files::MatchRule(c.text, c.rule, c.ignoreCase, c.defaultMode), c.match)
+    EXPECT_EQ(base::MatchRule(c.text, c.rule, c.ignoreCase, c.defaultMode), c.match)
         << c.text << " ~ " << c.rule;
-  EXPECT_THROW(files::MatchRule("x", "<regexpr>(", false, 1), std::regex_error);
+  EXPECT_THROW(base::MatchRule("x", "<regexpr>(", false, 1), std::regex_error);
 }
 
 TEST(MatchRulesTest, BooleanWordRule) {
@@ -81,14 +81,14 @@ TEST(MatchRulesTest, BooleanWordRule) {
       {"x", "", false, 2, false},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(files::MatchText(c.text, c.rule, c.defaultMode, c.ignoreCase), c.match)
+    EXPECT_EQ(base::MatchText(c.text, c.rule, c.defaultMode, c.ignoreCase), c.match)
         << c.text << " ~ " << c.rule;
 
-  files::TCompareRule rule;
+  base::TCompareRule rule;
   rule.SetRule("a NOT b OR c");
   ASSERT_EQ(rule.Items.size(), 3u);
   EXPECT_TRUE(rule.Items[1].Negate);
-  EXPECT_EQ(rule.Items[2].Operator, files::TRuleOperator::OR);
+  EXPECT_EQ(rule.Items[2].Operator, base::TRuleOperator::OR);
 }
 
 }  // namespace

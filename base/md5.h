@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace results {
+namespace base {
 
 using TMD5Digest = std::array<std::uint8_t, 16>;
 
@@ -35,4 +35,4 @@ TMD5Digest MD5OfText(std::string_view text);
 // 32 lower-case hexadecimal digits.
 std::string DigestToHex(const TMD5Digest& digest);
 
-}  // namespace results
+}  // namespace base

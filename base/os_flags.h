@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace engine {
+namespace base {
 
 inline constexpr std::uint32_t kOSFlagNTFamily = 0x1000;
 inline constexpr std::uint32_t kOSFlagXP = 0x10000;
@@ -21,4 +21,4 @@ std::uint32_t GetOSFlags();
 
 inline bool IsNTFamily(std::uint32_t flags) { return (flags & kOSFlagNTFamily) != 0; }
 
-}  // namespace engine
+}  // namespace base

@@ -1,9 +1,9 @@
 // Version classification table.
-#include "engine/os_flags.h"
+#include "base/os_flags.h"
 
 #include "platform/platform.h"
 
-namespace engine {
+namespace base {
 namespace {
 struct RunningVersion {
   bool known = false;
@@ -58,4 +58,4 @@ std::uint32_t GetOSFlags() {
   return g_version.known ? GetOSFlags(g_version.major, g_version.minor, g_version.build) : 0;
 }
 
-}  // namespace engine
+}  // namespace base

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace engine {
+namespace processes {
 
 // Start-up: whether GetProcessImageFileNameA is available on this system.
 void BindProcessImageFileName();
@@ -21,4 +21,4 @@ std::string ProcessModuleFileName(std::uint32_t processId);
 std::string ProcessImageFileName(std::uint32_t processId);  // device form
 std::string ProcessFileNameByID(std::uint32_t processId);   // drive form where possible
 
-}  // namespace engine
+}  // namespace processes

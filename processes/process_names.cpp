@@ -1,19 +1,19 @@
 // Process names through PSAPI, with device prefixes mapped to drive letters.
-#include "engine/process_names.h"
+#include "processes/process_names.h"
 
 #include <array>
 
+#include "platform/handles.h"
 #include "platform/platform.h"
-#include "processes/kernel_handles.h"
 
-namespace engine {
+namespace processes {
 namespace {
 
 bool g_hasImageFileName = false;
 constexpr std::size_t kNameBuffer = 261;
 
-processes::KernelHandle OpenForQuery(std::uint32_t processId) {
-  return processes::KernelHandle(platform::Current().kernel32.OpenProcess(
+platform::KernelHandle OpenForQuery(std::uint32_t processId) {
+  return platform::KernelHandle(platform::Current().kernel32.OpenProcess(
       platform::PROCESS_QUERY_INFORMATION | platform::PROCESS_VM_READ, false, processId));
 }
 
@@ -62,4 +62,4 @@ std::string ProcessFileNameByID(std::uint32_t processId) {
   return ProcessModuleFileName(processId);
 }
 
-}  // namespace engine
+}  // namespace processes

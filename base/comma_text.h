@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace engine {
+namespace base {
 
 // Cuts `text` into items at every ","; an item that starts with a double quote runs to the
 // closing quote ("" inside stands for one quote) and whatever follows it up to the next comma
@@ -17,4 +17,4 @@ std::vector<std::string> ParseCommaText(std::string_view text);
 // doubled.
 std::string CommaText(const std::vector<std::string>& items);
 
-}  // namespace engine
+}  // namespace base

@@ -1,7 +1,7 @@
 // Strict comma text.
-#include "engine/comma_text.h"
+#include "base/comma_text.h"
 
-namespace engine {
+namespace base {
 
 std::vector<std::string> ParseCommaText(std::string_view text) {
   std::vector<std::string> items;
@@ -60,4 +60,4 @@ std::string CommaText(const std::vector<std::string>& items) {
   return out;
 }
 
-}  // namespace engine
+}  // namespace base

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace files {
+namespace base {
 
 enum class TRuleOperator { OR, AND };
 
@@ -36,4 +36,4 @@ bool MatchText(std::string_view text, std::string_view pattern, int mode, bool i
 // A leading "<wc>", "<substr>", "<bool>", "<regexpr>" or "<bm>" selects the mode.
 bool MatchRule(std::string_view text, std::string_view rule, bool ignoreCase, int defaultMode);
 
-}  // namespace files
+}  // namespace base

@@ -1,10 +1,10 @@
 // MD5 as published in RFC 1321. Written here because no MD5 library is packaged for both the
 // native and the MinGW build; the RFC's test suite checks it (tests/unit/results_md5_test.cpp).
-#include "results/md5.h"
+#include "base/md5.h"
 
 #include <cstring>
 
-namespace results {
+namespace base {
 namespace {
 
 constexpr std::uint32_t kSine[64] = {
@@ -116,4 +116,4 @@ std::string DigestToHex(const TMD5Digest& digest) {
   return out;
 }
 
-}  // namespace results
+}  // namespace base

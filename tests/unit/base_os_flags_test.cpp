@@ -1,8 +1,7 @@
 // Version classification, including the NT-family treatment of versions after 6.0.
-#include "engine/os_flags.h"
-
 #include <gtest/gtest.h>
 
+#include "base/os_flags.h"
 #include "engine/indicator.h"
 #include "test_support.h"
 
@@ -48,16 +47,16 @@ TEST(OSFlags, ClassificationTable) {
       {10, 0, 19045, 0x201000},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(engine::GetOSFlags(c.major, c.minor, c.build), c.flags)
+    EXPECT_EQ(base::GetOSFlags(c.major, c.minor, c.build), c.flags)
         << c.major << "." << c.minor << "." << c.build;
 }
 
 TEST(OSFlags, NTFamilyBits) {
-  EXPECT_TRUE(engine::IsNTFamily(engine::GetOSFlags(5, 1, 2600)));
-  EXPECT_FALSE(engine::GetOSFlags(5, 1, 2600) & engine::kOSFlagVista);
-  EXPECT_TRUE(engine::GetOSFlags(5, 1, 2600) & engine::kOSFlagXP);
-  EXPECT_FALSE(engine::IsNTFamily(engine::GetOSFlags(4, 0, 950)));
-  EXPECT_TRUE(engine::IsNTFamily(engine::GetOSFlags(6, 1, 7601)));
+  EXPECT_TRUE(base::IsNTFamily(base::GetOSFlags(5, 1, 2600)));
+  EXPECT_FALSE(base::GetOSFlags(5, 1, 2600) & base::kOSFlagVista);
+  EXPECT_TRUE(base::GetOSFlags(5, 1, 2600) & base::kOSFlagXP);
+  EXPECT_FALSE(base::IsNTFamily(base::GetOSFlags(4, 0, 950)));
+  EXPECT_TRUE(base::IsNTFamily(base::GetOSFlags(6, 1, 7601)));
 }
 
 TEST(OSFlags, RunningVersionIsReadAtStartUpAndTakenByIndicators) {
@@ -71,10 +70,10 @@ TEST(OSFlags, RunningVersionIsReadAtStartUpAndTakenByIndicators) {
     b.machine().system.minor = c.minor;
     b.machine().system.build = c.build;
     testing_support::SimMachineFixture fx(b);
-    EXPECT_EQ(engine::GetOSFlags(), c.flags) << c.major << "." << c.minor;
+    EXPECT_EQ(base::GetOSFlags(), c.flags) << c.major << "." << c.minor;
     const engine::TRootKitIndicator ind("description=x");
     EXPECT_EQ(ind.OSFlags(), c.flags);
-    EXPECT_EQ(ind.IsNTFamily(), (c.flags & engine::kOSFlagNTFamily) != 0) << c.major << "." << c.minor;
+    EXPECT_EQ(ind.IsNTFamily(), (c.flags & base::kOSFlagNTFamily) != 0) << c.major << "." << c.minor;
   }
 }
 

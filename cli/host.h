@@ -1,0 +1,15 @@
+// What differs between a Windows console and a POSIX terminal: argument code page, binary output.
+#pragma once
+
+#include <cstdint>
+
+namespace cli {
+
+// The code page the program's arguments arrive in: the system code page on Windows, UTF-8 elsewhere.
+std::uint32_t ArgumentCodePage();
+
+// Standard output writes bytes as they are (no CR added before LF), for files such as .reg text
+// that carry their own CR LF line ends.
+void SetBinaryStandardOutput();
+
+}  // namespace cli
