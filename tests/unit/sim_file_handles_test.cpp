@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/handles.h"
 #include "platform/records.h"
-#include "processes/kernel_handles.h"
 #include "test_support.h"
 
 namespace {
@@ -96,7 +96,7 @@ TEST_F(SimFileHandlesTest, EveryFunctionTakesTheHandleOfEveryOpener) {
   auto& k32 = P().kernel32;
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.what);
-    const processes::KernelFileHandle file(c.open());
+    const platform::KernelFileHandle file(c.open());
     ASSERT_TRUE(file) << "opening failed";
     const Expected& want = c.expected;
 
@@ -110,7 +110,7 @@ TEST_F(SimFileHandlesTest, EveryFunctionTakesTheHandleOfEveryOpener) {
       EXPECT_EQ(k32.GetLastError(), platform::ERROR_INVALID_HANDLE);
     }
 
-    const processes::KernelHandle mapping(k32.CreateFileMappingA(file.get(), platform::PAGE_READONLY, 0, 0));
+    const platform::KernelHandle mapping(k32.CreateFileMappingA(file.get(), platform::PAGE_READONLY, 0, 0));
     if (want.mapError == 0) {
       ASSERT_TRUE(mapping);
       const std::byte* view = k32.MapViewOfFile(mapping.get(), platform::FILE_MAP_READ, 0, 0, 0);
@@ -163,9 +163,9 @@ TEST_F(SimFileHandlesTest, EveryFunctionTakesTheHandleOfEveryOpener) {
 // A mapping holds the file's bytes: closing the file first leaves the view readable, as on Windows.
 TEST_F(SimFileHandlesTest, MappingOutlivesItsFileHandle) {
   auto& k32 = P().kernel32;
-  processes::KernelFileHandle file(k32.CreateFileW(u"C:\\data\\a.bin", kRead, 1, kExisting, 0));
+  platform::KernelFileHandle file(k32.CreateFileW(u"C:\\data\\a.bin", kRead, 1, kExisting, 0));
   ASSERT_TRUE(file);
-  const processes::KernelHandle mapping(k32.CreateFileMappingA(file.get(), platform::PAGE_READONLY, 0, 0));
+  const platform::KernelHandle mapping(k32.CreateFileMappingA(file.get(), platform::PAGE_READONLY, 0, 0));
   ASSERT_TRUE(mapping);
   file.reset();
   const std::byte* view = k32.MapViewOfFile(mapping.get(), platform::FILE_MAP_READ, 0, 0, 0);

@@ -19,11 +19,8 @@ using platform::DWORD;
 using platform::Handle;
 using platform::NTSTATUS;
 
-struct CloseHandleCloser {
-  void operator()(Handle h) const { platform::Current().kernel32.CloseHandle(h); }
-};
-using FileHandle = platform::UniqueHandle<CloseHandleCloser, platform::kInvalidHandle>;
-using KernelHandle = platform::UniqueHandle<CloseHandleCloser>;
+using platform::KernelHandle;
+using FileHandle = platform::KernelFileHandle;
 
 constexpr DWORD kRead = platform::GENERIC_READ;
 constexpr DWORD kExisting = platform::OPEN_EXISTING;
