@@ -84,12 +84,29 @@ class Kernel32 {
   virtual Handle FindFirstFileA(std::string_view mask, FindDataA& data) = 0;
   virtual bool FindNextFileA(Handle find, FindDataA& data) = 0;
   virtual bool FindClose(Handle find) = 0;
+  virtual DWORD GetFileAttributesA(std::string_view path) = 0;  // INVALID_FILE_ATTRIBUTES on failure
 
-  // --- files: streams ---
-  // CreateFileW without security attributes or template; kInvalidHandle on failure. Folders
-  // open only with FILE_FLAG_BACKUP_SEMANTICS.
+  // --- files: handles ---
+  // CreateFileA/W, without security attributes or template, and NtOpenFile hand out the same
+  // kind of file handle: every function here, the backup reads and the native file queries take
+  // any of them. Folders open only with FILE_FLAG_BACKUP_SEMANTICS. kInvalidHandle on failure.
   virtual Handle CreateFileW(std::u16string_view path, DWORD access, DWORD share, DWORD disposition,
                              DWORD flagsAndAttributes) = 0;
+  virtual Handle CreateFileA(std::string_view path, DWORD access, DWORD share, DWORD disposition,
+                             DWORD flagsAndAttributes) = 0;
+  // Low part of the size (0 for a folder); the high part in `high` when given.
+  // INVALID_FILE_SIZE with an error set on failure.
+  virtual DWORD GetFileSize(Handle file, DWORD* high) = 0;
+  // A read-only mapping of the file (of a handle opened for reading); 0 on failure: an empty
+  // file or a folder cannot be mapped.
+  virtual Handle CreateFileMappingA(Handle file, DWORD protect, DWORD maximumSizeHigh,
+                                    DWORD maximumSizeLow) = 0;
+  // A view of `bytes` bytes from the offset (a multiple of 64 KiB); nullptr on failure.
+  virtual const std::byte* MapViewOfFile(Handle mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow,
+                                         std::size_t bytes) = 0;
+  virtual bool UnmapViewOfFile(const std::byte* view) = 0;
+
+  // --- files: streams ---
   // The next bytes of the object's backup image: per stream a records::WIN32_STREAM_ID head,
   // its name and its data; `bytesRead` is 0 at the end of the image. `context` starts at 0 and
   // stays the caller's until a call with `abort` true releases it (buffer unused then).
@@ -109,21 +126,6 @@ class Kernel32 {
                                DWORD access, bool inherit, DWORD options) = 0;
   virtual bool IsWow64Process(Handle process, bool& wow64) = 0;
   virtual void OutputDebugStringA(std::string_view text) = 0;
-  // File data for digests and sizes: the 8-bit Win32 file functions.
-  virtual DWORD GetFileAttributesA(std::string_view path) = 0;  // INVALID_FILE_ATTRIBUTES on failure
-  // kInvalidHandle on failure.
-  virtual Handle CreateFileA(std::string_view path, DWORD access, DWORD share, DWORD disposition,
-                             DWORD flagsAndAttributes) = 0;
-  // Low part of the size; the high part in `high` when given. INVALID_FILE_SIZE with an
-  // error set on failure.
-  virtual DWORD GetFileSize(Handle file, DWORD* high) = 0;
-  // A read-only mapping of the whole file; 0 on failure (an empty file cannot be mapped).
-  virtual Handle CreateFileMappingA(Handle file, DWORD protect, DWORD maximumSizeHigh,
-                                    DWORD maximumSizeLow) = 0;
-  // A view of `bytes` bytes from the offset (a multiple of 64 KiB); nullptr on failure.
-  virtual const std::byte* MapViewOfFile(Handle mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow,
-                                         std::size_t bytes) = 0;
-  virtual bool UnmapViewOfFile(const std::byte* view) = 0;
 };
 
 }  // namespace platform

@@ -15,7 +15,10 @@ using Handle = std::uintptr_t;  // an opaque handle value; 0 is "no handle"
 inline constexpr Handle kNullHandle = 0;
 inline constexpr Handle kInvalidHandle = ~Handle{0};  // INVALID_HANDLE_VALUE
 
-// Native status codes (the real values).
+// Every status and error code the platform layer passes, in one place: the backends answer
+// with these and the scanners test for them. The values are the system's own.
+
+// Native status codes.
 inline constexpr NTSTATUS STATUS_SUCCESS = 0x00000000;
 inline constexpr NTSTATUS STATUS_PENDING = 0x00000103;
 inline constexpr NTSTATUS STATUS_BUFFER_OVERFLOW = 0x80000005;
@@ -26,6 +29,7 @@ inline constexpr NTSTATUS STATUS_NOT_IMPLEMENTED = 0xC0000002;
 inline constexpr NTSTATUS STATUS_INVALID_INFO_CLASS = 0xC0000003;
 inline constexpr NTSTATUS STATUS_INFO_LENGTH_MISMATCH = 0xC0000004;
 inline constexpr NTSTATUS STATUS_INVALID_HANDLE = 0xC0000008;
+inline constexpr NTSTATUS STATUS_INVALID_CID = 0xC000000B;
 inline constexpr NTSTATUS STATUS_INVALID_PARAMETER = 0xC000000D;
 inline constexpr NTSTATUS STATUS_NO_SUCH_FILE = 0xC000000F;
 inline constexpr NTSTATUS STATUS_ACCESS_DENIED = 0xC0000022;
@@ -35,6 +39,7 @@ inline constexpr NTSTATUS STATUS_OBJECT_NAME_INVALID = 0xC0000033;
 inline constexpr NTSTATUS STATUS_OBJECT_NAME_NOT_FOUND = 0xC0000034;
 inline constexpr NTSTATUS STATUS_OBJECT_NAME_COLLISION = 0xC0000035;
 inline constexpr NTSTATUS STATUS_OBJECT_PATH_NOT_FOUND = 0xC000003A;
+inline constexpr NTSTATUS STATUS_OBJECT_PATH_SYNTAX_BAD = 0xC000003B;
 inline constexpr NTSTATUS STATUS_SHARING_VIOLATION = 0xC0000043;
 inline constexpr NTSTATUS STATUS_DELETE_PENDING = 0xC0000056;
 inline constexpr NTSTATUS STATUS_NOT_SUPPORTED = 0xC00000BB;
@@ -54,16 +59,23 @@ inline constexpr DWORD ERROR_INVALID_HANDLE = 6;
 inline constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 inline constexpr DWORD ERROR_NO_MORE_FILES = 18;
 inline constexpr DWORD ERROR_NOT_READY = 21;
+inline constexpr DWORD ERROR_BAD_LENGTH = 24;
+inline constexpr DWORD ERROR_SEEK = 25;
 inline constexpr DWORD ERROR_SHARING_VIOLATION = 32;
 inline constexpr DWORD ERROR_NOT_SUPPORTED = 50;
 inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 inline constexpr DWORD ERROR_CALL_NOT_IMPLEMENTED = 120;
 inline constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 inline constexpr DWORD ERROR_INVALID_NAME = 123;
+inline constexpr DWORD ERROR_BAD_PATHNAME = 161;
 inline constexpr DWORD ERROR_MORE_DATA = 234;
 inline constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
+inline constexpr DWORD ERROR_PARTIAL_COPY = 299;
+inline constexpr DWORD ERROR_FILE_INVALID = 1006;
+inline constexpr DWORD ERROR_KEY_DELETED = 1018;
 
 // NtOpenFile / NtCreateFile access, share and option bits (files).
+inline constexpr DWORD FILE_READ_DATA = 0x0001;  // on a folder the same bit lists it
 inline constexpr DWORD FILE_LIST_DIRECTORY = 0x0001;
 inline constexpr DWORD FILE_READ_ATTRIBUTES = 0x0080;
 inline constexpr DWORD SYNCHRONIZE = 0x00100000;
@@ -143,8 +155,6 @@ inline constexpr HKEY HKEY_CURRENT_CONFIG = 0x80000005;
 inline constexpr HKEY HKEY_DYN_DATA = 0x80000006;
 
 // --- registry (Win32) ---
-inline constexpr DWORD ERROR_BAD_PATHNAME = 161;
-inline constexpr DWORD ERROR_KEY_DELETED = 1018;
 inline constexpr DWORD KEY_QUERY_VALUE = 0x0001;
 inline constexpr DWORD KEY_SET_VALUE = 0x0002;
 inline constexpr DWORD KEY_ENUMERATE_SUB_KEYS = 0x0008;
@@ -165,9 +175,6 @@ inline constexpr DWORD REG_DWORD_BIG_ENDIAN = 5;
 inline constexpr DWORD REG_LINK = 6;
 inline constexpr DWORD REG_MULTI_SZ = 7;
 inline constexpr DWORD REG_QWORD = 11;
-
-// --- registry (native) ---
-inline constexpr NTSTATUS STATUS_OBJECT_PATH_SYNTAX_BAD = 0xC000003B;
 
 // --- processes ---
 
@@ -199,15 +206,11 @@ inline constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFF;
 inline constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
 inline constexpr DWORD PAGE_READONLY = 0x02;
 inline constexpr DWORD FILE_MAP_READ = 0x0004;
-inline constexpr DWORD ERROR_BAD_LENGTH = 24;
-inline constexpr DWORD ERROR_PARTIAL_COPY = 299;
-inline constexpr NTSTATUS STATUS_INVALID_CID = 0xC000000B;
 
 // --- files: streams ---
 
 // CreateFile flag that opens folders as well as files, for backup reads.
 inline constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
-inline constexpr DWORD ERROR_SEEK = 25;
 // Stream identifiers of a backup image (WIN32_STREAM_ID.dwStreamId).
 inline constexpr DWORD BACKUP_DATA = 1;
 inline constexpr DWORD BACKUP_EA_DATA = 2;

@@ -3,6 +3,8 @@
 #include <iterator>
 
 #include "platform/record_io.h"
+#include "platform/records.h"
+#include "platform/sim/sim_file.h"
 #include "platform/sim/sim_kernel32.h"
 #include "platform/sim/sim_others.h"
 #include "platform/sim/sim_platform.h"
@@ -13,14 +15,6 @@ namespace {
 
 using namespace platform;
 using records::RecordWriter;
-
-// One open file or folder. The listing position counts the entries handed out so far,
-// "." and ".." included where the folder has them.
-struct SimOpenFile : SimObject {
-  FileNode* node = nullptr;
-  bool hasDots = false;
-  std::size_t position = 0;
-};
 
 // The node named by a native path: "\??\C:\..." or "\Device\HarddiskVolumeN\...".
 NTSTATUS ResolveNativePath(Machine& m, std::u16string_view path, FileNode*& node) {
@@ -133,8 +127,8 @@ std::size_t WriteRecord(RecordWriter& out, std::size_t at, std::uint32_t infoCla
 
 }  // namespace
 
-NTSTATUS SimNtdll::NtOpenFile(Handle& handle, DWORD, const ObjectAttributes& attributes, IoStatus& io, DWORD,
-                              DWORD options) {
+NTSTATUS SimNtdll::NtOpenFile(Handle& handle, DWORD access, const ObjectAttributes& attributes, IoStatus& io,
+                              DWORD, DWORD options) {
   std::lock_guard lock(m_.mutex);
   handle = kNullHandle;
   FileNode* node = nullptr;
@@ -147,10 +141,7 @@ NTSTATUS SimNtdll::NtOpenFile(Handle& handle, DWORD, const ObjectAttributes& att
   io.status = s;
   io.information = 0;
   if (s != STATUS_SUCCESS) return s;
-  auto open = std::make_unique<SimOpenFile>();
-  open->node = node;
-  open->hasDots = node->parent != nullptr;  // a drive's root lists no "." and ".."
-  handle = m_.handles.Add(std::move(open));
+  handle = m_.handles.Add(OpenSimFile(*node, access));
   io.information = 1;  // FILE_OPENED
   return s;
 }
@@ -160,11 +151,13 @@ NTSTATUS SimNtdll::NtQueryDirectoryFile(Handle file, Handle, IoStatus& io, std::
                                         const std::u16string_view* fileName, bool restartScan) {
   std::lock_guard lock(m_.mutex);
   io.information = 0;
-  auto* open = m_.handles.Get<SimOpenFile>(file);
+  auto* open = m_.handles.Get<SimFile>(file);
   NTSTATUS s = STATUS_SUCCESS;
   const std::size_t head = HeadSize(infoClass);
   if (open == nullptr)
-    s = STATUS_INVALID_HANDLE;
+    s = NotAFileStatus(m_, file);
+  else if (!open->CanReadData())  // listing needs FILE_LIST_DIRECTORY, the read-data bit
+    s = STATUS_ACCESS_DENIED;
   else if (!open->node->folder)
     s = STATUS_INVALID_PARAMETER;
   else if (head == 0)

@@ -1,4 +1,4 @@
-// The simulated processes: ToolHelp snapshots, PSAPI, process handles, the handle table and file data.
+// The simulated processes: ToolHelp snapshots, PSAPI, process handles, the handle table and file attributes.
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
@@ -39,21 +39,6 @@ struct SnapshotObject : SimObject {
   std::vector<rec::HeapList32> heaps;
   std::size_t nextProcess = 0, nextThread = 0, nextModule = 0, nextHeap = 0;
 };
-
-struct FileObject : SimObject {
-  std::string content;
-  std::uint64_t size = 0;
-};
-
-struct MappingObject : SimObject {
-  std::shared_ptr<const std::string> content;
-  std::uint64_t size = 0;
-};
-
-// Views handed out by MapViewOfFile, by address. Addresses are unique in the program, so one
-// table serves every simulated machine.
-std::mutex g_viewsMutex;
-std::map<const std::byte*, std::unique_ptr<std::byte[]>> g_views;
 
 // The calling thread's last error lives with the simulated kernel32.
 void SetError(Machine& m, DWORD error) { SimKernel32(m).SetLastError(error); }
@@ -167,89 +152,6 @@ DWORD SimKernel32::GetFileAttributesA(std::string_view path) {
     return platform::INVALID_FILE_ATTRIBUTES;
   }
   return n->attributes | (n->folder ? platform::FILE_ATTRIBUTE_DIRECTORY : 0);
-}
-
-Handle SimKernel32::CreateFileA(std::string_view path, DWORD access, DWORD, DWORD disposition, DWORD) {
-  std::lock_guard lock(m_.mutex);
-  const FileNode* n = m_.FindFile(FromCodePage(m_.system.codePage, path));
-  if (disposition != platform::OPEN_EXISTING) {  // the scanners only ever open what is there
-    SetLastError(platform::ERROR_INVALID_PARAMETER);
-    return platform::kInvalidHandle;
-  }
-  if (n == nullptr) {
-    SetLastError(platform::ERROR_FILE_NOT_FOUND);
-    return platform::kInvalidHandle;
-  }
-  if (n->folder || ((access & platform::GENERIC_READ) != 0 && n->fail.read)) {
-    SetLastError(platform::ERROR_ACCESS_DENIED);
-    return platform::kInvalidHandle;
-  }
-  auto obj = std::make_unique<FileObject>();
-  obj->content = n->content;
-  obj->size = n->size;
-  return m_.handles.Add(std::move(obj));
-}
-
-DWORD SimKernel32::GetFileSize(Handle file, DWORD* high) {
-  const auto* f = m_.handles.Get<FileObject>(file);
-  if (f == nullptr) {
-    SetLastError(platform::ERROR_INVALID_HANDLE);
-    return platform::INVALID_FILE_SIZE;
-  }
-  if (high != nullptr) *high = static_cast<DWORD>(f->size >> 32);
-  SetLastError(platform::ERROR_SUCCESS);
-  return static_cast<DWORD>(f->size);
-}
-
-Handle SimKernel32::CreateFileMappingA(Handle file, DWORD, DWORD maximumSizeHigh, DWORD maximumSizeLow) {
-  const auto* f = m_.handles.Get<FileObject>(file);
-  if (f == nullptr) {
-    SetLastError(platform::ERROR_INVALID_HANDLE);
-    return platform::kNullHandle;
-  }
-  const std::uint64_t wanted = (std::uint64_t{maximumSizeHigh} << 32) | maximumSizeLow;
-  const std::uint64_t size = wanted == 0 ? f->size : wanted;
-  if (size == 0 || size > f->size) {
-    SetLastError(size == 0 ? 1006u /* ERROR_FILE_INVALID */ : platform::ERROR_ACCESS_DENIED);
-    return platform::kNullHandle;
-  }
-  auto obj = std::make_unique<MappingObject>();
-  obj->content = std::make_shared<const std::string>(f->content);
-  obj->size = size;
-  return m_.handles.Add(std::move(obj));
-}
-
-const std::byte* SimKernel32::MapViewOfFile(Handle mapping, DWORD, DWORD offsetHigh, DWORD offsetLow,
-                                            std::size_t bytes) {
-  const auto* map = m_.handles.Get<MappingObject>(mapping);
-  const std::uint64_t offset = (std::uint64_t{offsetHigh} << 32) | offsetLow;
-  if (map == nullptr || offset % 65536 != 0 || offset >= map->size) {
-    SetLastError(map == nullptr ? platform::ERROR_INVALID_HANDLE : platform::ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  if (bytes == 0) bytes = static_cast<std::size_t>(map->size - offset);
-  if (bytes > map->size - offset) {
-    SetLastError(platform::ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  // The bytes beyond the stored content read as zeros, like the unwritten part of a sparse file.
-  auto view = std::make_unique<std::byte[]>(bytes);  // zero-filled
-  const std::string& c = *map->content;
-  if (offset < c.size())
-    std::memcpy(view.get(), c.data() + offset, std::min<std::uint64_t>(bytes, c.size() - offset));
-  const std::byte* address = view.get();
-  std::lock_guard lock(g_viewsMutex);
-  g_views.emplace(address, std::move(view));
-  return address;
-}
-
-bool SimKernel32::UnmapViewOfFile(const std::byte* view) {
-  std::lock_guard lock(g_viewsMutex);
-  if (g_views.erase(view) == 0) {
-    SetLastError(platform::ERROR_INVALID_PARAMETER);
-    return false;
-  }
-  return true;
 }
 
 // --- ToolHelp ---

@@ -1,8 +1,10 @@
-// The simulated stream functions: CreateFileW, the backup image of BackupRead/BackupSeek and the
-// native stream information query.
+// The simulated stream functions: the backup image of BackupRead/BackupSeek and the native stream
+// information query.
 #include <algorithm>
 
 #include "platform/record_io.h"
+#include "platform/records.h"
+#include "platform/sim/sim_file.h"
 #include "platform/sim/sim_kernel32.h"
 #include "platform/sim/sim_others.h"
 
@@ -11,17 +13,6 @@ namespace sim {
 namespace {
 
 using namespace platform;
-
-// A file or folder opened with CreateFileW. What the stream functions need is copied when it
-// is opened, so deleting the node while the handle is open cannot leave it dangling.
-struct SimStreamFile : SimObject {
-  bool folder = false;
-  bool streamsFail = false;
-  std::string content;
-  std::uint64_t size = 0;
-  std::uint64_t allocationSize = 0;
-  std::vector<Stream> streams;
-};
 
 // One stream of a backup image: the head with the name, then `dataSize` bytes of data of which
 // `data` holds the start (the rest reads as zeros).
@@ -56,43 +47,15 @@ BackupPiece Piece(DWORD id, std::u16string_view name, const std::string& data, s
 // The image as the file system writes it: a file's unnamed data stream first, then the named
 // streams in the order of the image. Security data is left out: the machine keeps descriptors
 // as text, and the stream listing never reads them.
-std::vector<BackupPiece> BackupImage(const SimStreamFile& f) {
+std::vector<BackupPiece> BackupImage(const SimFile& f) {
   std::vector<BackupPiece> out;
-  if (!f.folder) out.push_back(Piece(BACKUP_DATA, u"", f.content, f.size));
+  if (!f.folder) out.push_back(Piece(BACKUP_DATA, u"", *f.content, f.size));
   for (const Stream& s : f.streams)
     out.push_back(Piece(BACKUP_ALTERNATE_DATA, StreamName(s), s.content, s.size));
   return out;
 }
 
 }  // namespace
-
-Handle SimKernel32::CreateFileW(std::u16string_view path, DWORD access, DWORD, DWORD disposition,
-                                DWORD flagsAndAttributes) {
-  std::lock_guard lock(m_.mutex);
-  if (disposition != OPEN_EXISTING) {  // the scanners only ever open what is there
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return kInvalidHandle;
-  }
-  const FileNode* n = m_.FindFile(path);
-  if (n == nullptr) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return kInvalidHandle;
-  }
-  if ((n->folder && (flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) == 0) ||
-      ((access & GENERIC_READ) != 0 && n->fail.read)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return kInvalidHandle;
-  }
-  auto f = std::make_unique<SimStreamFile>();
-  f->folder = n->folder;
-  f->streamsFail = n->fail.streams;
-  f->content = n->content;
-  f->size = n->size;
-  f->allocationSize = n->allocationSize;
-  f->streams = n->streams;
-  SetLastError(ERROR_SUCCESS);
-  return m_.handles.Add(std::move(f));
-}
 
 bool SimKernel32::BackupRead(Handle file, std::span<std::byte> buffer, DWORD& bytesRead, bool abort, bool,
                              std::uintptr_t& context) {
@@ -103,13 +66,13 @@ bool SimKernel32::BackupRead(Handle file, std::span<std::byte> buffer, DWORD& by
     context = 0;
     return true;
   }
-  const auto* f = m_.handles.Get<SimStreamFile>(file);
+  const auto* f = m_.handles.Get<SimFile>(file);
   DWORD error = ERROR_SUCCESS;
   if (f == nullptr)
     error = ERROR_INVALID_HANDLE;
   else if (!m_.system.backupRead)
     error = ERROR_NOT_SUPPORTED;
-  else if (f->streamsFail)
+  else if (f->streamsFail || (!f->folder && !f->CanReadData()))  // a file's data needs read access
     error = ERROR_ACCESS_DENIED;
   else if (context != 0 && m_.handles.Get<SimBackupContext>(context) == nullptr)
     error = ERROR_INVALID_PARAMETER;
@@ -152,7 +115,7 @@ bool SimKernel32::BackupSeek(Handle file, DWORD lowBytesToSeek, DWORD highBytesT
   std::lock_guard lock(m_.mutex);
   lowBytesSeeked = highBytesSeeked = 0;
   auto* c = context != 0 ? m_.handles.Get<SimBackupContext>(context) : nullptr;
-  if (m_.handles.Get<SimStreamFile>(file) == nullptr || c == nullptr) {
+  if (m_.handles.Get<SimFile>(file) == nullptr || c == nullptr) {
     SetLastError(c == nullptr ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
     return false;
   }
@@ -178,12 +141,12 @@ bool SimKernel32::BackupSeek(Handle file, DWORD lowBytesToSeek, DWORD highBytesT
 NTSTATUS SimNtdll::QueryStreamInformation(Handle file, IoStatus& io, std::span<std::byte> buffer) {
   std::lock_guard lock(m_.mutex);
   io.information = 0;
-  const auto* f = m_.handles.Get<SimStreamFile>(file);
+  const auto* f = m_.handles.Get<SimFile>(file);
   using Record = records::FILE_STREAM_INFORMATION;
   constexpr std::size_t head = records::kHeadBytes<Record>;
   NTSTATUS s = STATUS_SUCCESS;
   if (f == nullptr)
-    s = STATUS_INVALID_HANDLE;
+    s = NotAFileStatus(m_, file);
   else if (f->streamsFail)
     s = STATUS_ACCESS_DENIED;
   else if (buffer.size() < sizeof(Record))

@@ -42,10 +42,22 @@ class Win32Kernel32 final : public platform::Kernel32 {
   platform::Handle FindFirstFileA(std::string_view mask, FindDataA& data) override;
   bool FindNextFileA(platform::Handle find, FindDataA& data) override;
   bool FindClose(platform::Handle find) override;
+  platform::DWORD GetFileAttributesA(std::string_view path) override;
 
-  // --- files: streams ---
+  // --- files: handles ---
   platform::Handle CreateFileW(std::u16string_view path, platform::DWORD access, platform::DWORD share,
                                platform::DWORD disposition, platform::DWORD flagsAndAttributes) override;
+  platform::Handle CreateFileA(std::string_view path, platform::DWORD access, platform::DWORD share,
+                               platform::DWORD disposition, platform::DWORD flagsAndAttributes) override;
+  platform::DWORD GetFileSize(platform::Handle file, platform::DWORD* high) override;
+  platform::Handle CreateFileMappingA(platform::Handle file, platform::DWORD protect,
+                                      platform::DWORD maximumSizeHigh,
+                                      platform::DWORD maximumSizeLow) override;
+  const std::byte* MapViewOfFile(platform::Handle mapping, platform::DWORD access, platform::DWORD offsetHigh,
+                                 platform::DWORD offsetLow, std::size_t bytes) override;
+  bool UnmapViewOfFile(const std::byte* view) override;
+
+  // --- files: streams ---
   bool BackupRead(platform::Handle file, std::span<std::byte> buffer, platform::DWORD& bytesRead, bool abort,
                   bool processSecurity, std::uintptr_t& context) override;
   bool BackupSeek(platform::Handle file, platform::DWORD lowBytesToSeek, platform::DWORD highBytesToSeek,
@@ -61,20 +73,10 @@ class Win32Kernel32 final : public platform::Kernel32 {
                        platform::DWORD options) override;
   bool IsWow64Process(platform::Handle process, bool& wow64) override;
   void OutputDebugStringA(std::string_view text) override;
-  platform::DWORD GetFileAttributesA(std::string_view path) override;
-  platform::Handle CreateFileA(std::string_view path, platform::DWORD access, platform::DWORD share,
-                               platform::DWORD disposition, platform::DWORD flagsAndAttributes) override;
-  platform::DWORD GetFileSize(platform::Handle file, platform::DWORD* high) override;
-  platform::Handle CreateFileMappingA(platform::Handle file, platform::DWORD protect, platform::DWORD maximumSizeHigh,
-                                      platform::DWORD maximumSizeLow) override;
-  const std::byte* MapViewOfFile(platform::Handle mapping, platform::DWORD access, platform::DWORD offsetHigh,
-                                 platform::DWORD offsetLow, std::size_t bytes) override;
-  bool UnmapViewOfFile(const std::byte* view) override;
 };
 
 class Win32Ntdll final : public platform::Ntdll {
  public:
-  Win32Ntdll();
   platform::NTSTATUS NtClose(platform::Handle handle) override;
 
   // --- files ---
@@ -110,17 +112,6 @@ class Win32Ntdll final : public platform::Ntdll {
                                    platform::DWORD& returnLength) override;
   platform::NTSTATUS NtQueryInformationFile(platform::Handle file, platform::IoStatus& io,
                                             std::span<std::byte> buffer, platform::DWORD infoClass) override;
-
- private:
-  HMODULE ntdll_;
-  // Exports are bound by name once; a missing one makes its function answer
-  // STATUS_NOT_IMPLEMENTED.
-  template <typename Fn>
-  Fn Bind(const char* name) const {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(ntdll_, name)));
-  }
-  using NtCloseFn = LONG(NTAPI*)(HANDLE);
-  NtCloseFn ntClose_;
 };
 
 class Win32Advapi32 final : public platform::Advapi32 {

@@ -7,7 +7,6 @@ namespace win32 {
 namespace {
 
 using native::CountedString;
-using native::NtdllExport;
 using UNICODE_STRING = native::UnicodeString;
 using OBJECT_ATTRIBUTES = native::ObjectAttributes;
 using IO_STATUS_BLOCK = native::IoStatusBlock;
@@ -25,7 +24,7 @@ platform::NTSTATUS Win32Ntdll::NtOpenFile(platform::Handle& handle, platform::DW
                                           const platform::ObjectAttributes& attributes,
                                           platform::IoStatus& io, platform::DWORD share,
                                           platform::DWORD options) {
-  static const auto fn = NtdllExport<NtOpenFileFn>("NtOpenFile");
+  static const auto fn = BindExport<NtOpenFileFn>(L"ntdll.dll", "NtOpenFile");
   handle = platform::kNullHandle;
   if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
   UNICODE_STRING name;
@@ -44,7 +43,7 @@ platform::NTSTATUS Win32Ntdll::NtQueryDirectoryFile(platform::Handle file, platf
                                                     platform::IoStatus& io, std::span<std::byte> buffer,
                                                     std::uint32_t infoClass, bool returnSingleEntry,
                                                     const std::u16string_view* fileName, bool restartScan) {
-  static const auto fn = NtdllExport<NtQueryDirectoryFileFn>("NtQueryDirectoryFile");
+  static const auto fn = BindExport<NtQueryDirectoryFileFn>(L"ntdll.dll", "NtQueryDirectoryFile");
   if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
   UNICODE_STRING mask;
   if (fileName != nullptr && !CountedString(*fileName, mask)) return platform::STATUS_OBJECT_NAME_INVALID;

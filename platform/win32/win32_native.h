@@ -1,10 +1,27 @@
-// The native argument records and the binding of ntdll exports, shared by the real backend's files.
+// The binding of exports by name and the native argument records, shared by the real backend's files.
 #pragma once
 
 #include <string_view>
 
 #include "platform/types.h"
 #include "platform/win32/windows_shim.h"
+
+namespace win32 {
+
+// An export of `module` by name, or nullptr when the running system lacks it; the caller then
+// answers as a failed call (STATUS_NOT_IMPLEMENTED, ERROR_CALL_NOT_IMPLEMENTED or the function's
+// own failure value). A module not yet in the process is loaded and stays loaded. Callers keep
+// the result in a function-local static, so each export is looked up once:
+//   static const auto fn = BindExport<NtOpenFileFn>(L"ntdll.dll", "NtOpenFile");
+template <typename Fn>
+Fn BindExport(const wchar_t* module, const char* name) {
+  HMODULE m = ::GetModuleHandleW(module);
+  if (m == nullptr) m = ::LoadLibraryW(module);
+  if (m == nullptr) return nullptr;
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(m, name)));
+}
+
+}  // namespace win32
 
 namespace win32::native {
 
@@ -30,13 +47,6 @@ struct IoStatusBlock {
   };
   ULONG_PTR Information;
 };
-
-// An ntdll export by name, or null when this system lacks it.
-template <typename Fn>
-Fn NtdllExport(const char* name) {
-  return reinterpret_cast<Fn>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), name)));
-}
 
 // A counted string over the caller's text, zero characters included; false when it is too long
 // to be counted.

@@ -7,7 +7,6 @@ namespace win32 {
 namespace {
 
 using native::CountedString;
-using native::NtdllExport;
 using NtUnicodeString = native::UnicodeString;
 using NtObjectAttributes = native::ObjectAttributes;
 
@@ -26,7 +25,7 @@ using RtlFreeUnicodeStringFn = void(NTAPI*)(NtUnicodeString*);
 
 platform::NTSTATUS Win32Ntdll::NtOpenKey(platform::Handle& handle, platform::DWORD access,
                                          const platform::ObjectAttributes& attributes) {
-  static const auto fn = NtdllExport<NtOpenKeyFn>("NtOpenKey");
+  static const auto fn = BindExport<NtOpenKeyFn>(L"ntdll.dll", "NtOpenKey");
   handle = platform::kNullHandle;
   if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
   NtUnicodeString name;
@@ -41,7 +40,7 @@ platform::NTSTATUS Win32Ntdll::NtOpenKey(platform::Handle& handle, platform::DWO
 platform::NTSTATUS Win32Ntdll::NtCreateKey(platform::Handle& handle, platform::DWORD access,
                                            const platform::ObjectAttributes& attributes,
                                            platform::DWORD& disposition) {
-  static const auto fn = NtdllExport<NtCreateKeyFn>("NtCreateKey");
+  static const auto fn = BindExport<NtCreateKeyFn>(L"ntdll.dll", "NtCreateKey");
   handle = platform::kNullHandle;
   disposition = 0;
   if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
@@ -60,7 +59,7 @@ platform::NTSTATUS Win32Ntdll::NtCreateKey(platform::Handle& handle, platform::D
 
 platform::NTSTATUS Win32Ntdll::NtSetValueKey(platform::Handle key, std::u16string_view valueName,
                                              platform::DWORD type, std::span<const std::byte> data) {
-  static const auto fn = NtdllExport<NtSetValueKeyFn>("NtSetValueKey");
+  static const auto fn = BindExport<NtSetValueKeyFn>(L"ntdll.dll", "NtSetValueKey");
   if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
   NtUnicodeString name;
   if (!CountedString(valueName, name)) return platform::STATUS_OBJECT_NAME_INVALID;
@@ -69,7 +68,7 @@ platform::NTSTATUS Win32Ntdll::NtSetValueKey(platform::Handle key, std::u16strin
 }
 
 platform::NTSTATUS Win32Ntdll::NtDeleteKey(platform::Handle key) {
-  static const auto fn = NtdllExport<NtDeleteKeyFn>("NtDeleteKey");
+  static const auto fn = BindExport<NtDeleteKeyFn>(L"ntdll.dll", "NtDeleteKey");
   if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
   return static_cast<platform::NTSTATUS>(fn(ToHandle(key)));
 }
@@ -94,21 +93,21 @@ platform::NTSTATUS Enumerate(NtEnumerateKeyFn fn, platform::Handle key, platform
 platform::NTSTATUS Win32Ntdll::NtEnumerateKey(platform::Handle key, platform::DWORD index,
                                               platform::DWORD infoClass, std::span<std::byte> buffer,
                                               platform::DWORD& resultLength) {
-  static const auto fn = NtdllExport<NtEnumerateKeyFn>("NtEnumerateKey");
+  static const auto fn = BindExport<NtEnumerateKeyFn>(L"ntdll.dll", "NtEnumerateKey");
   return Enumerate(fn, key, index, infoClass, buffer, resultLength);
 }
 
 platform::NTSTATUS Win32Ntdll::NtEnumerateValueKey(platform::Handle key, platform::DWORD index,
                                                    platform::DWORD infoClass, std::span<std::byte> buffer,
                                                    platform::DWORD& resultLength) {
-  static const auto fn = NtdllExport<NtEnumerateKeyFn>("NtEnumerateValueKey");
+  static const auto fn = BindExport<NtEnumerateKeyFn>(L"ntdll.dll", "NtEnumerateValueKey");
   return Enumerate(fn, key, index, infoClass, buffer, resultLength);
 }
 
 platform::NTSTATUS Win32Ntdll::NtQueryValueKey(platform::Handle key, std::u16string_view valueName,
                                                platform::DWORD infoClass, std::span<std::byte> buffer,
                                                platform::DWORD& resultLength) {
-  static const auto fn = NtdllExport<NtQueryValueKeyFn>("NtQueryValueKey");
+  static const auto fn = BindExport<NtQueryValueKeyFn>(L"ntdll.dll", "NtQueryValueKey");
   resultLength = 0;
   if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
   NtUnicodeString name;
@@ -121,7 +120,7 @@ platform::NTSTATUS Win32Ntdll::NtQueryValueKey(platform::Handle key, std::u16str
 }
 
 platform::NTSTATUS Win32Ntdll::NtDeleteValueKey(platform::Handle key, std::u16string_view valueName) {
-  static const auto fn = NtdllExport<NtDeleteValueKeyFn>("NtDeleteValueKey");
+  static const auto fn = BindExport<NtDeleteValueKeyFn>(L"ntdll.dll", "NtDeleteValueKey");
   if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
   NtUnicodeString name;
   if (!CountedString(valueName, name)) return platform::STATUS_OBJECT_NAME_INVALID;
@@ -129,8 +128,9 @@ platform::NTSTATUS Win32Ntdll::NtDeleteValueKey(platform::Handle key, std::u16st
 }
 
 platform::NTSTATUS Win32Ntdll::RtlFormatCurrentUserKeyPath(std::u16string& path) {
-  static const auto format = NtdllExport<RtlFormatCurrentUserKeyPathFn>("RtlFormatCurrentUserKeyPath");
-  static const auto release = NtdllExport<RtlFreeUnicodeStringFn>("RtlFreeUnicodeString");
+  static const auto format =
+      BindExport<RtlFormatCurrentUserKeyPathFn>(L"ntdll.dll", "RtlFormatCurrentUserKeyPath");
+  static const auto release = BindExport<RtlFreeUnicodeStringFn>(L"ntdll.dll", "RtlFreeUnicodeString");
   path.clear();
   if (format == nullptr || release == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
   NtUnicodeString text{};

@@ -2,6 +2,7 @@
 #include "platform/win32/win32_platform.h"
 
 #include "platform/win32/win32_classes.h"
+#include "platform/win32/win32_native.h"
 
 namespace win32 {
 
@@ -15,11 +16,11 @@ platform::Platform& RealPlatform() {
   return p;
 }
 
-Win32Ntdll::Win32Ntdll() : ntdll_(::GetModuleHandleW(L"ntdll.dll")) { ntClose_ = Bind<NtCloseFn>("NtClose"); }
-
 platform::NTSTATUS Win32Ntdll::NtClose(platform::Handle handle) {
-  if (ntClose_ == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
-  return static_cast<platform::NTSTATUS>(ntClose_(ToHandle(handle)));
+  using NtCloseFn = LONG(NTAPI*)(HANDLE);
+  static const auto fn = BindExport<NtCloseFn>(L"ntdll.dll", "NtClose");
+  if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
+  return static_cast<platform::NTSTATUS>(fn(ToHandle(handle)));
 }
 
 std::string Win32Advapi32::GetUserNameA() {

@@ -1,4 +1,4 @@
-// The real processes surface: ToolHelp, PSAPI, process and handle functions, the handle table, file data.
+// The real processes surface: ToolHelp, PSAPI, process and handle functions, the handle table.
 #include <cstring>
 #include <string>
 
@@ -25,14 +25,14 @@ static_assert(sizeof(rec::UnicodeStringHeader) == sizeof(::UNICODE_STRING));
 
 std::string Zstr(std::string_view s) { return std::string(s); }
 
-// psapi functions bound at run time: older systems lack some, and newer ones keep them in
-// kernel32 under a K32 prefix with psapi.dll forwarding.
-template <typename Fn>
-Fn BindPsapi(const char* name) {
-  static HMODULE psapi = ::LoadLibraryW(L"psapi.dll");
-  return psapi == nullptr ? nullptr
-                          : reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(psapi, name)));
+// What a psapi function the system lacks answers: a failed call, 0 with the error set.
+platform::DWORD NotImplemented() {
+  ::SetLastError(platform::ERROR_CALL_NOT_IMPLEMENTED);
+  return 0;
 }
+
+// The psapi functions are bound at run time: older systems lack some, and newer ones keep them
+// in kernel32 under a K32 prefix with psapi.dll forwarding.
 using GetModuleFileNameExAFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
 using GetModuleFileNameExWFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPWSTR, DWORD);
 using GetProcessImageFileNameAFn = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD);
@@ -68,8 +68,7 @@ bool Win32Kernel32::DuplicateHandle(platform::Handle sourceProcess, platform::Ha
 
 bool Win32Kernel32::IsWow64Process(platform::Handle process, bool& wow64) {
   using Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
-  static const auto fn = reinterpret_cast<Fn>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "IsWow64Process")));
+  static const auto fn = BindExport<Fn>(L"kernel32.dll", "IsWow64Process");
   BOOL value = FALSE;
   if (fn == nullptr) {
     wow64 = false;  // systems without it run no 32-bit emulation
@@ -85,36 +84,6 @@ void Win32Kernel32::OutputDebugStringA(std::string_view text) { ::OutputDebugStr
 platform::DWORD Win32Kernel32::GetFileAttributesA(std::string_view path) {
   return ::GetFileAttributesA(Zstr(path).c_str());
 }
-
-platform::Handle Win32Kernel32::CreateFileA(std::string_view path, platform::DWORD access,
-                                            platform::DWORD share, platform::DWORD disposition,
-                                            platform::DWORD flagsAndAttributes) {
-  return FromHandle(
-      ::CreateFileA(Zstr(path).c_str(), access, share, nullptr, disposition, flagsAndAttributes, nullptr));
-}
-
-platform::DWORD Win32Kernel32::GetFileSize(platform::Handle file, platform::DWORD* high) {
-  DWORD h = 0;
-  const DWORD low = ::GetFileSize(ToHandle(file), &h);
-  if (high != nullptr) *high = h;
-  return low;
-}
-
-platform::Handle Win32Kernel32::CreateFileMappingA(platform::Handle file, platform::DWORD protect,
-                                                   platform::DWORD maximumSizeHigh,
-                                                   platform::DWORD maximumSizeLow) {
-  return FromHandle(
-      ::CreateFileMappingA(ToHandle(file), nullptr, protect, maximumSizeHigh, maximumSizeLow, nullptr));
-}
-
-const std::byte* Win32Kernel32::MapViewOfFile(platform::Handle mapping, platform::DWORD access,
-                                              platform::DWORD offsetHigh, platform::DWORD offsetLow,
-                                              std::size_t bytes) {
-  return static_cast<const std::byte*>(
-      ::MapViewOfFile(ToHandle(mapping), access, offsetHigh, offsetLow, bytes));
-}
-
-bool Win32Kernel32::UnmapViewOfFile(const std::byte* view) { return ::UnmapViewOfFile(view) != FALSE; }
 
 // --- ToolHelp ---
 
@@ -149,9 +118,9 @@ bool Win32ToolHelp::Heap32ListNext(platform::Handle s, rec::HeapList32& e) {
 // --- psapi ---
 
 bool Win32ToolHelp::EnumProcesses(std::span<platform::DWORD> ids, platform::DWORD& bytesReturned) {
-  static const auto fn = BindPsapi<EnumProcessesFn>("EnumProcesses");
+  static const auto fn = BindExport<EnumProcessesFn>(L"psapi.dll", "EnumProcesses");
   if (fn == nullptr) {
-    ::SetLastError(platform::ERROR_CALL_NOT_IMPLEMENTED);
+    NotImplemented();
     return false;
   }
   DWORD got = 0;
@@ -163,34 +132,36 @@ bool Win32ToolHelp::EnumProcesses(std::span<platform::DWORD> ids, platform::DWOR
 
 platform::DWORD Win32ToolHelp::GetModuleFileNameExA(platform::Handle process, platform::Handle module,
                                                     std::span<char> buffer) {
-  static const auto fn = BindPsapi<GetModuleFileNameExAFn>("GetModuleFileNameExA");
-  if (fn == nullptr) return 0;
+  static const auto fn = BindExport<GetModuleFileNameExAFn>(L"psapi.dll", "GetModuleFileNameExA");
+  if (fn == nullptr) return NotImplemented();
   return fn(ToHandle(process), reinterpret_cast<HMODULE>(module), buffer.data(),
             static_cast<DWORD>(buffer.size()));
 }
 
 platform::DWORD Win32ToolHelp::GetModuleFileNameExW(platform::Handle process, platform::Handle module,
                                                     std::span<char16_t> buffer) {
-  static const auto fn = BindPsapi<GetModuleFileNameExWFn>("GetModuleFileNameExW");
-  if (fn == nullptr) return 0;
+  static const auto fn = BindExport<GetModuleFileNameExWFn>(L"psapi.dll", "GetModuleFileNameExW");
+  if (fn == nullptr) return NotImplemented();
   return fn(ToHandle(process), reinterpret_cast<HMODULE>(module), reinterpret_cast<wchar_t*>(buffer.data()),
             static_cast<DWORD>(buffer.size()));
 }
 
 bool Win32ToolHelp::HasGetProcessImageFileName() {
-  return BindPsapi<GetProcessImageFileNameAFn>("GetProcessImageFileNameA") != nullptr;
+  static const bool has =
+      BindExport<GetProcessImageFileNameAFn>(L"psapi.dll", "GetProcessImageFileNameA") != nullptr;
+  return has;
 }
 
 platform::DWORD Win32ToolHelp::GetProcessImageFileNameA(platform::Handle process, std::span<char> buffer) {
-  static const auto fn = BindPsapi<GetProcessImageFileNameAFn>("GetProcessImageFileNameA");
-  if (fn == nullptr) return 0;
+  static const auto fn = BindExport<GetProcessImageFileNameAFn>(L"psapi.dll", "GetProcessImageFileNameA");
+  if (fn == nullptr) return NotImplemented();
   return fn(ToHandle(process), buffer.data(), static_cast<DWORD>(buffer.size()));
 }
 
 platform::DWORD Win32ToolHelp::GetProcessImageFileNameW(platform::Handle process,
                                                         std::span<char16_t> buffer) {
-  static const auto fn = BindPsapi<GetProcessImageFileNameWFn>("GetProcessImageFileNameW");
-  if (fn == nullptr) return 0;
+  static const auto fn = BindExport<GetProcessImageFileNameWFn>(L"psapi.dll", "GetProcessImageFileNameW");
+  if (fn == nullptr) return NotImplemented();
   return fn(ToHandle(process), reinterpret_cast<wchar_t*>(buffer.data()), static_cast<DWORD>(buffer.size()));
 }
 
@@ -199,7 +170,7 @@ platform::DWORD Win32ToolHelp::GetProcessImageFileNameW(platform::Handle process
 platform::NTSTATUS Win32Ntdll::NtQuerySystemInformation(platform::DWORD infoClass,
                                                         std::span<std::byte> buffer,
                                                         platform::DWORD& returnLength) {
-  static const auto fn = native::NtdllExport<NtQuerySystemInformationFn>("NtQuerySystemInformation");
+  static const auto fn = BindExport<NtQuerySystemInformationFn>(L"ntdll.dll", "NtQuerySystemInformation");
   if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
   ULONG got = 0;
   const auto status = static_cast<platform::NTSTATUS>(
@@ -210,7 +181,7 @@ platform::NTSTATUS Win32Ntdll::NtQuerySystemInformation(platform::DWORD infoClas
 
 platform::NTSTATUS Win32Ntdll::NtQueryObject(platform::Handle handle, platform::DWORD infoClass,
                                              std::span<std::byte> buffer, platform::DWORD& returnLength) {
-  static const auto fn = native::NtdllExport<NtQueryObjectFn>("NtQueryObject");
+  static const auto fn = BindExport<NtQueryObjectFn>(L"ntdll.dll", "NtQueryObject");
   if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
   ULONG got = 0;
   const auto status = static_cast<platform::NTSTATUS>(fn(ToHandle(handle), infoClass,
@@ -223,7 +194,7 @@ platform::NTSTATUS Win32Ntdll::NtQueryObject(platform::Handle handle, platform::
 platform::NTSTATUS Win32Ntdll::NtQueryInformationFile(platform::Handle file, platform::IoStatus& io,
                                                       std::span<std::byte> buffer,
                                                       platform::DWORD infoClass) {
-  static const auto fn = native::NtdllExport<NtQueryInformationFileFn>("NtQueryInformationFile");
+  static const auto fn = BindExport<NtQueryInformationFileFn>(L"ntdll.dll", "NtQueryInformationFile");
   if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
   IO_STATUS_BLOCK iosb{};
   const auto status = static_cast<platform::NTSTATUS>(

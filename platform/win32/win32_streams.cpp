@@ -1,16 +1,7 @@
-// The real stream functions: CreateFileW and the backup reads of kernel32.
+// The real stream functions: the backup reads of kernel32.
 #include "platform/win32/win32_classes.h"
 
 namespace win32 {
-
-platform::Handle Win32Kernel32::CreateFileW(std::u16string_view path, platform::DWORD access,
-                                            platform::DWORD share, platform::DWORD disposition,
-                                            platform::DWORD flagsAndAttributes) {
-  const std::u16string text(path);
-  const HANDLE h =
-      ::CreateFileW(Wide(text), access, share, nullptr, disposition, flagsAndAttributes, nullptr);
-  return h == INVALID_HANDLE_VALUE ? platform::kInvalidHandle : reinterpret_cast<platform::Handle>(h);
-}
 
 bool Win32Kernel32::BackupRead(platform::Handle file, std::span<std::byte> buffer, platform::DWORD& bytesRead,
                                bool abort, bool processSecurity, std::uintptr_t& context) {

@@ -19,7 +19,10 @@
 // platform/types.h spells the Windows constants as typed C++ constants with the same names and
 // values. The headers above define many of them as macros, which would rewrite
 // `platform::ERROR_SUCCESS` into nonsense, so the macros go: backend code writes `platform::NAME`.
-// Add a line here for every constant added to platform/types.h that Windows also defines.
+// Add a line here for every constant added to platform/types.h that Windows also defines (and a
+// line to win32_sdk_check.cpp, which proves the values are the SDK's). That file alone keeps the
+// macros, by defining UMBRA_KEEP_SDK_MACROS first.
+#ifndef UMBRA_KEEP_SDK_MACROS
 #undef STATUS_SUCCESS
 #undef STATUS_PENDING
 #undef STATUS_BUFFER_OVERFLOW
@@ -47,6 +50,7 @@
 #undef REG_CREATED_NEW_KEY
 #undef REG_OPENED_EXISTING_KEY
 #undef STATUS_INVALID_INFO_CLASS
+#undef FILE_READ_DATA
 #undef FILE_LIST_DIRECTORY
 #undef FILE_READ_ATTRIBUTES
 #undef SYNCHRONIZE
@@ -81,6 +85,7 @@
 #undef ERROR_INVALID_NAME
 #undef ERROR_MORE_DATA
 #undef ERROR_NO_MORE_ITEMS
+#undef ERROR_FILE_INVALID
 #undef OBJ_INHERIT
 #undef OBJ_CASE_INSENSITIVE
 #undef OBJ_OPENIF
@@ -170,3 +175,4 @@
 #undef GetModuleFileNameExW
 #undef GetProcessImageFileNameA
 #undef GetProcessImageFileNameW
+#endif  // UMBRA_KEEP_SDK_MACROS

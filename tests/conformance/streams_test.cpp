@@ -19,14 +19,7 @@ namespace rec = platform::records;
 
 CONFORMANCE_SUITE(Streams);
 
-// The simulated machine keeps a separate object per way of opening a file; until it shares one,
-// the test of that is skipped there (it runs against the real DLLs).
-constexpr bool kSimulatedFileHandlesAreShared = false;
-
-struct FileCloser {
-  void operator()(Handle h) const { Current().kernel32.CloseHandle(h); }
-};
-using FileHandle = UniqueHandle<FileCloser, kInvalidHandle>;
+using FileHandle = KernelFileHandle;
 
 FileHandle OpenForBackup(Kernel32& k32, const std::u16string& path) {
   return FileHandle(k32.CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
@@ -155,8 +148,6 @@ TEST_P(Streams, TheStreamListingSeesTheAlternateStreamOrAFileOfItsName) {
 
 // Size, mapping and backup reads all work on the handle either CreateFile answers.
 TEST_P(Streams, EveryFileFunctionWorksOnEitherCreateFileHandle) {
-  if (B().Simulated() && !kSimulatedFileHandlesAreShared)
-    GTEST_SKIP() << "the simulated CreateFileW and CreateFileA handles are separate objects";
   const auto file = B().MakeFileWithStream(kMain, u"extra", kExtra);
   auto& k32 = P().kernel32;
   const std::string narrow(file.begin(), file.end());
