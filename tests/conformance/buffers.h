@@ -4,31 +4,24 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
-#include <cstring>
 #include <span>
 #include <string>
+
+#include "platform/record_io.h"
 
 namespace conformance {
 
 // The value of type T at `offset`; a read past the end is a test failure and reads zero.
 template <typename T>
 T Field(std::span<const std::byte> buffer, std::size_t offset) {
-  T v{};
-  if (offset > buffer.size() || buffer.size() - offset < sizeof v) {
-    ADD_FAILURE() << "a field at " << offset << " lies beyond the " << buffer.size() << " bytes written";
-    return v;
-  }
-  std::memcpy(&v, buffer.data() + offset, sizeof v);
-  return v;
+  if (const auto v = platform::records::RecordReader(buffer).Get<T>(offset)) return *v;
+  ADD_FAILURE() << "a field at " << offset << " lies beyond the " << buffer.size() << " bytes written";
+  return T{};
 }
 
 // `bytes` bytes of UTF-16 at `offset`, cut to what the buffer holds.
 inline std::u16string Text(std::span<const std::byte> buffer, std::size_t offset, std::size_t bytes) {
-  if (offset > buffer.size()) return {};
-  bytes = std::min(bytes, buffer.size() - offset);
-  std::u16string s(bytes / 2, u'\0');
-  std::memcpy(s.data(), buffer.data() + offset, s.size() * 2);
-  return s;
+  return platform::records::RecordReader(buffer).TextWithin(offset, bytes);
 }
 
 // The UTF-16 code units of a text, for failure messages (names may hold zero characters).

@@ -1,10 +1,10 @@
 // The conformance suite's machine in the Windows build: the real DLLs, with scratch files and keys.
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <system_error>
 
+#include "platform/record_io.h"
 #include "platform/records.h"
 #include "platform/win32/win32_platform.h"
 #include "tests/conformance/backend.h"
@@ -36,12 +36,13 @@ void DeleteTree(Ntdll& nt, Handle key) {
     std::vector<std::byte> buf(1024);
     DWORD length = 0;
     if (nt.NtEnumerateKey(key, 0, records::KeyBasicInformation, buf, length) != STATUS_SUCCESS) break;
-    std::uint32_t nameBytes = 0;
-    std::memcpy(&nameBytes, buf.data() + offsetof(records::KEY_BASIC_INFORMATION, NameLength), 4);
-    std::u16string name(nameBytes / 2, u'\0');
-    std::memcpy(name.data(), buf.data() + offsetof(records::KEY_BASIC_INFORMATION, Name), nameBytes);
+    const records::RecordReader record(buf);
+    const auto head = record.Head<records::KEY_BASIC_INFORMATION>(0);
+    if (!head) break;
+    const auto name = record.Text(offsetof(records::KEY_BASIC_INFORMATION, Name), head->NameLength);
+    if (!name) break;
     Handle sub = kNullHandle;
-    const ObjectAttributes a{name, OBJ_CASE_INSENSITIVE, key};
+    const ObjectAttributes a{*name, OBJ_CASE_INSENSITIVE, key};
     if (nt.NtOpenKey(sub, KEY_ALL_ACCESS, a) != STATUS_SUCCESS) break;
     DeleteTree(nt, sub);
     nt.NtClose(sub);
