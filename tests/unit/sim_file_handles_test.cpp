@@ -1,12 +1,12 @@
 // Every file function of the simulated machine on the handles of every file opener.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/handles.h"
+#include "platform/record_io.h"
 #include "platform/records.h"
 #include "test_support.h"
 
@@ -130,9 +130,9 @@ TEST_F(SimFileHandlesTest, EveryFunctionTakesTheHandleOfEveryOpener) {
     if (want.firstStream) {
       ASSERT_TRUE(read);
       ASSERT_EQ(got, head.size());
-      DWORD id = 0;
-      std::memcpy(&id, head.data() + offsetof(platform::records::WIN32_STREAM_ID, dwStreamId), sizeof id);
-      EXPECT_EQ(id, *want.firstStream);
+      const auto id = platform::records::RecordReader(head).Get<DWORD>(
+          offsetof(platform::records::WIN32_STREAM_ID, dwStreamId));
+      EXPECT_EQ(id, want.firstStream);
     } else {
       EXPECT_FALSE(read);
       EXPECT_EQ(k32.GetLastError(), want.backupError);
