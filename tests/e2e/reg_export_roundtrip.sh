@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The registry export reads back: a test key exported by the console program under Wine,
-# deleted, imported again with the registry editor, holds the same values as before.
+# deleted, imported again with the registry editor, holds the same values as before, but for
+# one known difference: the 8-bit format writes an expandable string with its terminator and
+# one more zero byte, which the registry editor imports as one more zero character.
 set -euo pipefail
 
 EXE="$UMBRA_MINGW_BUILD/umbrascopec.exe"
@@ -43,12 +45,18 @@ if w reg query "$KEY" >/dev/null 2>&1; then
 fi
 w regedit /s export.reg
 after=$(snapshot)
-if [[ $before != "$after" ]]; then
-  echo "--- values after the import differ:"
-  diff <(echo "$before") <(echo "$after") || true
+# "Path" ends "\x", its terminator, and then the extra zero character.
+expected=$(echo "$before" | sed 's/^\(  00,25,00,5c,00,78,00,00,00\)$/\1,00,00/')
+if [[ $expected == "$before" ]]; then
+  echo "the Path value's last line is not where this test expects it"
   exit 1
 fi
-echo "round trip: same values"
+if [[ $expected != "$after" ]]; then
+  echo "--- values after the import differ from the expected ones:"
+  diff <(echo "$expected") <(echo "$after") || true
+  exit 1
+fi
+echo "round trip: same values (Path with its extra zero character)"
 
 # A key that cannot be opened is an error with a message naming it.
 rc=0
