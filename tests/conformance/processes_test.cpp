@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/handles.h"
 #include "platform/records.h"
 #include "tests/conformance/backend.h"
 #include "tests/conformance/buffers.h"
@@ -153,26 +154,18 @@ TEST_P(HandleTable, ACopiedHandleAnswersItsObjectName) {
   p.kernel32.CloseHandle(process);
 }
 
-struct SnapshotCloser {
-  Kernel32& k32;
-  Handle h;
-  ~SnapshotCloser() {
-    if (h != kInvalidHandle) k32.CloseHandle(h);
-  }
-};
-
 TEST_P(ToolHelp, TheProcessSnapshotListsThisProcessAndEndsWithNoMoreFiles) {
   auto& p = P();
   const DWORD self = p.kernel32.GetCurrentProcessId();
-  SnapshotCloser snap{p.kernel32, p.toolhelp.CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)};
-  ASSERT_NE(snap.h, kInvalidHandle);
+  const KernelFileHandle snap(p.toolhelp.CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  ASSERT_NE(snap.get(), kInvalidHandle);
   rec::ProcessEntry32 e{};
   e.dwSize = sizeof e - 4;
-  EXPECT_FALSE(p.toolhelp.Process32First(snap.h, e));
+  EXPECT_FALSE(p.toolhelp.Process32First(snap.get(), e));
   EXPECT_EQ(p.kernel32.GetLastError(), Expected().badRecordSizeError);
 
   e.dwSize = sizeof e;
-  ASSERT_TRUE(p.toolhelp.Process32First(snap.h, e));
+  ASSERT_TRUE(p.toolhelp.Process32First(snap.get(), e));
   bool found = false;
   do {
     EXPECT_EQ(e.dwSize, sizeof e);
@@ -180,7 +173,7 @@ TEST_P(ToolHelp, TheProcessSnapshotListsThisProcessAndEndsWithNoMoreFiles) {
     found = true;
     EXPECT_EQ(Lower(e.szExeFile), Lower(B().OwnExeFile()));
     EXPECT_GE(e.cntThreads, 1u);
-  } while (p.toolhelp.Process32Next(snap.h, e));
+  } while (p.toolhelp.Process32Next(snap.get(), e));
   EXPECT_EQ(p.kernel32.GetLastError(), ERROR_NO_MORE_FILES);
   EXPECT_TRUE(found);
 
@@ -194,17 +187,17 @@ TEST_P(ToolHelp, TheProcessSnapshotListsThisProcessAndEndsWithNoMoreFiles) {
 TEST_P(ToolHelp, TheThreadSnapshotHoldsThisProcessesThreads) {
   auto& p = P();
   const DWORD self = p.kernel32.GetCurrentProcessId();
-  SnapshotCloser snap{p.kernel32, p.toolhelp.CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0)};
-  ASSERT_NE(snap.h, kInvalidHandle);
+  const KernelFileHandle snap(p.toolhelp.CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  ASSERT_NE(snap.get(), kInvalidHandle);
   rec::ThreadEntry32 e{};
   e.dwSize = sizeof e - 4;
-  EXPECT_FALSE(p.toolhelp.Thread32First(snap.h, e));
+  EXPECT_FALSE(p.toolhelp.Thread32First(snap.get(), e));
   EXPECT_EQ(p.kernel32.GetLastError(), Expected().badRecordSizeError);
   e.dwSize = sizeof e;
-  ASSERT_TRUE(p.toolhelp.Thread32First(snap.h, e));
+  ASSERT_TRUE(p.toolhelp.Thread32First(snap.get(), e));
   std::size_t own = 0;
   do own += e.th32OwnerProcessID == self;
-  while (p.toolhelp.Thread32Next(snap.h, e));
+  while (p.toolhelp.Thread32Next(snap.get(), e));
   EXPECT_EQ(p.kernel32.GetLastError(), ERROR_NO_MORE_FILES);
   EXPECT_GE(own, 1u);
 }
@@ -212,11 +205,11 @@ TEST_P(ToolHelp, TheThreadSnapshotHoldsThisProcessesThreads) {
 TEST_P(ToolHelp, TheModuleSnapshotStartsWithTheProgramsFile) {
   auto& p = P();
   const DWORD self = p.kernel32.GetCurrentProcessId();
-  SnapshotCloser snap{p.kernel32, p.toolhelp.CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, self)};
-  ASSERT_NE(snap.h, kInvalidHandle) << "error " << p.kernel32.GetLastError();
+  const KernelFileHandle snap(p.toolhelp.CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, self));
+  ASSERT_NE(snap.get(), kInvalidHandle) << "error " << p.kernel32.GetLastError();
   rec::ModuleEntry32 e{};
   e.dwSize = sizeof e;
-  ASSERT_TRUE(p.toolhelp.Module32First(snap.h, e));
+  ASSERT_TRUE(p.toolhelp.Module32First(snap.get(), e));
   EXPECT_EQ(e.th32ProcessID, self);
   EXPECT_EQ(Lower(e.szModule), Lower(B().OwnExeFile()));
   EXPECT_NE(e.modBaseAddr, 0u);
