@@ -130,5 +130,19 @@ TEST_P(FileHandles, EveryFunctionTakesTheHandleOfEveryOpener) {
   }
 }
 
+// The attributes by path, which the scanners ask before they open a file: the folder bit tells
+// the two apart, and a missing name is INVALID_FILE_ATTRIBUTES.
+TEST_P(FileHandles, AttributesByPathTellFilesFromFoldersAndMissingNames) {
+  const std::u16string folder = B().MakeFolder({{u"a.bin", false, "hello"}});
+  auto& p = P();
+  const DWORD file = p.kernel32.GetFileAttributesA(Narrow(p, folder + u"\\a.bin"));
+  ASSERT_NE(file, INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(file & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  const DWORD dir = p.kernel32.GetFileAttributesA(Narrow(p, folder));
+  ASSERT_NE(dir, INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(dir & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  EXPECT_EQ(p.kernel32.GetFileAttributesA(Narrow(p, folder + u"\\missing.bin")), INVALID_FILE_ATTRIBUTES);
+}
+
 }  // namespace
 }  // namespace conformance
