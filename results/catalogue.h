@@ -1,0 +1,24 @@
+// The catalogue of known findings: which product a Deep Scan row comes from, and why it is harmless.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace results {
+
+// The catalogue text built into the program (INI, 8-bit, CR LF line ends).
+std::string_view ResultInfoIniText();
+
+class TResultInfoCatalogue {
+ public:
+  // Reads the built-in text, expands its path macros and keeps the sections; errors leave
+  // the catalogue empty.
+  void LoadCatalogue();
+  void LoadFromText(std::string_view iniText);
+  // Looks a row key (Location + Object in the system code page) up. The last section that
+  // matches gives product and details.
+  bool Lookup(std::string_view rowKey, std::string& product, std::string& details) const;
+  bool Empty() const;
+};
+
+}  // namespace results
