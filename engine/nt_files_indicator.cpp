@@ -4,27 +4,13 @@
 #include <vector>
 
 #include "base/names.h"
+#include "base/reserved_names.h"
 #include "files/file_finder.h"
 #include "files/file_list.h"
 #include "platform/platform.h"
 #include "results/path_macros.h"
 
 namespace engine {
-
-namespace {
-
-// A device name Win32 programs cannot open as a file: the part before the first "." is one
-// of aux, con, nul, prn, com1..com9, lpt1..lpt9 (any case).
-bool IsReservedDeviceName(const std::string& name) {
-  std::string stem = name.substr(0, name.find('.'));
-  for (char& c : stem)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  if (stem == "aux" || stem == "con" || stem == "nul" || stem == "prn") return true;
-  return stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) && stem[3] >= '1' &&
-         stem[3] <= '9';
-}
-
-}  // namespace
 
 void TRootKitIndicatorNTFiles::RunTest() {
   TRootKitIndicator::RunTest();
@@ -69,7 +55,7 @@ void TRootKitIndicatorNTFiles::RunTest() {
   }
 
   for (std::size_t i = 0; i < win32.size(); ++i) {
-    if (!IsReservedDeviceName(win32[i])) continue;
+    if (!base::IsReservedDeviceName(std::string_view(win32[i]))) continue;
     State_ = kStateFound;
     AddResult(k32.MultiByteToWideChar(platform::CP_ACP, folder + win32[i]),
               i >= fileCount ? kKindFolder : kKindFile);

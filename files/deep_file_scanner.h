@@ -29,6 +29,14 @@ struct TFileScanCounts {
 // One walk. The owner fills `Drives`, sets the events and runs `Execute` on a thread of its
 // own; every report reaches the owner through `sync` while the walk waits. `Terminate` is
 // honoured before the next folder.
+//
+// Per folder: the Win32 listing (FindFirstFileW), the native listing (full directory
+// information), then for each native entry in listing order "Invisible to Win32", "Reserved
+// filename", "Zero char in filename", "No admin in ACL" and the stream check; then the native
+// subfolders are pushed in listing order, so the walk is depth first with drives and subfolders
+// taken in reverse. An entry missing from the Win32 view is looked at once more (the folder's
+// Win32 listing again, the name natively) before it is reported, so files that come and go
+// while the scan runs are no finding. Junctions and symbolic links are checked, not entered.
 class TRootKitScannerFiles {
  public:
   explicit TRootKitScannerFiles(std::shared_ptr<base::TSynchronizer> sync);
@@ -56,6 +64,13 @@ class TRootKitScannerFiles {
   std::shared_ptr<base::TSynchronizer> sync_;
   std::atomic<bool> terminated_{false};
   std::unique_ptr<State> state_;
+
+  void ScanFolderNative(const std::u16string& folder, std::vector<std::u16string>& stack);
+  void ScanFolderWin32Only(const std::u16string& folder, std::vector<std::u16string>& stack);
+  void CheckEntry(const std::u16string& path, std::u16string_view name, bool folder, bool invisible);
+  bool AclReports(const std::u16string& path, bool folder);
+  void CheckStreams(const std::u16string& path);
+  void Report(bool folder, const std::u16string& path, const char* text);
 };
 
 }  // namespace files

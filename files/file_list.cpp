@@ -44,6 +44,7 @@ std::optional<DirectoryRecord> ReadRecord(const rec::RecordReader& in, std::size
     r.allocationSize = head->AllocationSize;
     r.attributes = head->FileAttributes;
   }
+  if constexpr (requires { head->EaSize; }) r.eaSize = head->EaSize;
   if constexpr (std::is_same_v<R, rec::FILE_BOTH_DIR_INFORMATION>) {
     // The short name has a field of its own in the head; its length cannot reach past it.
     const std::size_t chars = std::min<std::size_t>(head->ShortNameLength / 2, kMaxShortNameChars);
@@ -160,9 +161,13 @@ void TNTFileEnumerator::Enumerate(std::u16string_view folder) {
       try {
         if (level == 0)
           AddName(r.name);
-        else
+        else {
+          const std::size_t before = Entries.size();
           AddEntry(r.name, r.shortName, toDate(r.change), toDate(r.lastWrite), toDate(r.lastAccess),
                    toDate(r.creation), r.allocationSize, r.size, r.attributes);
+          if (level >= 2 && Entries.size() > before && (r.attributes & platform::kFileAttributeReparsePoint) != 0)
+            Entries.back().ReparseTag = r.eaSize;
+        }
       } catch (const std::exception&) {
         // One entry that cannot be stored is lost; the listing goes on.
       }

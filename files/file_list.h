@@ -21,6 +21,9 @@ struct TFileListEntry {
   double LastAccessTime = 0.0;
   double LastWriteTime = 0.0;
   double ChangeTime = 0.0;
+  // Levels 2 and 3, for a reparse point (attribute 0x400): its tag, which the record carries in
+  // its EA-size field. 0 otherwise.
+  std::uint32_t ReparseTag = 0;
 };
 
 class TFileEnumeratorBase {
@@ -68,6 +71,7 @@ struct DirectoryRecord {
   std::uint32_t attributes = 0;
   std::int64_t size = 0, allocationSize = 0;
   std::uint64_t creation = 0, lastAccess = 0, lastWrite = 0, change = 0;
+  std::uint32_t eaSize = 0;  // levels 2 and 3: a reparse point's tag when attributes have 0x400
   std::uint32_t next = 0;
 };
 

@@ -75,6 +75,9 @@ class Kernel32 {
     std::uint64_t size = 0;
     Text fileName;
     Text alternateFileName;
+    // dwReserved0: the reparse tag when `attributes` has FILE_ATTRIBUTE_REPARSE_POINT (0x400),
+    // else 0.
+    DWORD reparseTag = 0;
   };
   using FindDataW = FindData<std::u16string>;
   using FindDataA = FindData<std::string>;

@@ -87,6 +87,10 @@ inline constexpr DWORD FILE_WRITE_THROUGH = 0x02;
 inline constexpr DWORD FILE_SYNCHRONOUS_IO_NONALERT = 0x20;
 inline constexpr DWORD FILE_NON_DIRECTORY_FILE = 0x40;
 inline constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+// FILE_ATTRIBUTE_REPARSE_POINT, and the tag bit that marks a name surrogate (a junction or a
+// symbolic link: the entry names another place). Named apart from the SDK's macros.
+inline constexpr DWORD kFileAttributeReparsePoint = 0x400;
+inline constexpr DWORD kReparseTagNameSurrogate = 0x20000000;
 
 // Object attribute flags.
 inline constexpr std::uint32_t OBJ_INHERIT = 0x002;

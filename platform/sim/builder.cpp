@@ -1,6 +1,7 @@
 // Builds simulated machines: parents implied, names counted, registry roots mapped to hives.
 #include "platform/sim/builder.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <ctime>
@@ -253,7 +254,53 @@ Process& MachineBuilder::AddProcess(std::uint32_t pid, std::u16string_view exeFi
 
 void MachineBuilder::Hide(std::u16string_view pattern) { machine_->hide.emplace_back(pattern); }
 
+FileNode& MachineBuilder::BulkNode(FileNode& parent, std::u16string name, bool folder) {
+  if (!parent.folder) throw std::invalid_argument("a file cannot hold entries: " + base::Utf16ToUtf8(parent.name));
+  if (name.empty() || name.find(u'\\') != std::u16string::npos)
+    throw std::invalid_argument("not a name: " + base::Utf16ToUtf8(name));
+  auto n = std::make_unique<FileNode>();
+  n->name = std::move(name);
+  n->folder = folder;
+  n->attributes = folder ? 0x10 : 0x20;
+  n->sddl = kDefaultFileSddl;
+  n->times = {defaultTime_, defaultTime_, defaultTime_, defaultTime_};
+  n->fileId = nextFileId_++;
+  n->parent = &parent;
+  if (bulkSeen_.insert(&parent).second) bulkFolders_.push_back(&parent);
+  parent.children.push_back(std::move(n));
+  return *parent.children.back();
+}
+
+FileNode& MachineBuilder::BulkFolder(FileNode& parent, std::u16string name) {
+  return BulkNode(parent, std::move(name), true);
+}
+
+FileNode& MachineBuilder::BulkFile(FileNode& parent, std::u16string name, std::uint64_t size) {
+  FileNode& n = BulkNode(parent, std::move(name), false);
+  n.size = size;
+  n.allocationSize = (size + 4095) / 4096 * 4096;
+  return n;
+}
+
+void MachineBuilder::FinishBulkFiles() {
+  for (FileNode* folder : bulkFolders_) {
+    auto& c = folder->children;
+    // Sorting the upper-cased names once keeps the comparison cheap for large folders.
+    std::vector<std::pair<std::u16string, std::unique_ptr<FileNode>>> keyed;
+    keyed.reserve(c.size());
+    for (auto& child : c) keyed.emplace_back(Upcase(child->name), std::move(child));
+    std::sort(keyed.begin(), keyed.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+    for (std::size_t i = 0; i < keyed.size(); ++i) c[i] = std::move(keyed[i].second);
+    for (std::size_t i = 1; i < keyed.size(); ++i)
+      if (keyed[i].first == keyed[i - 1].first)
+        throw std::invalid_argument("name listed twice in one folder: " + base::Utf16ToUtf8(c[i]->name));
+  }
+  bulkFolders_.clear();
+  bulkSeen_.clear();
+}
+
 std::unique_ptr<Machine> MachineBuilder::Build() {
+  FinishBulkFiles();
   auto m = std::move(machine_);
   machine_ = std::make_unique<Machine>();
   return m;

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "platform/sim/machine.h"
 
@@ -48,7 +50,21 @@ class MachineBuilder {
 
   std::unique_ptr<Machine> Build();
 
+  // --- bulk files ---
+  // Machines of millions of files in linear time: entries are appended to their folder
+  // unsorted and each folder that got some is put in the file system's order once, by
+  // FinishBulkFiles or at the latest by Build. Names are taken as given (no path parsing); two
+  // entries of one name in one folder throw std::invalid_argument when the folder is sorted.
+  // Look-ups below a folder (Folder, File, FindChild) are only valid after FinishBulkFiles.
+  FileNode& BulkFolder(FileNode& parent, std::u16string name);
+  FileNode& BulkFile(FileNode& parent, std::u16string name, std::uint64_t size = 0);
+  void FinishBulkFiles();
+
  private:
+  FileNode& BulkNode(FileNode& parent, std::u16string name, bool folder);
+  std::vector<FileNode*> bulkFolders_;  // folders with unsorted children, each once
+  std::unordered_set<const FileNode*> bulkSeen_;
+
   FileNode& Node(std::u16string_view path, bool folder);
   std::unique_ptr<Machine> machine_;
   FileTime defaultTime_;

@@ -289,8 +289,8 @@ void Loader::CheckFilePath(const std::u16string& path, const std::string& at) {
 void Loader::File(const Json& v, const std::string& at) {
   const Fields f(
       v, at,
-      {"path", "folder", "content", "contentBase64", "size", "allocationSize", "attributes", "times",
-       "shortName", "sddl", "streams", "hidden", "win32Kind", "win32Name", "locked", "fail"});
+      {"path", "folder", "content", "contentBase64", "size", "allocationSize", "attributes", "reparseTag",
+       "times", "shortName", "sddl", "streams", "hidden", "win32Kind", "win32Name", "locked", "fail"});
   const std::string pathAt = f.PathOf("path");
   const std::u16string path = image::Text(f.Required("path"), pathAt);
   CheckFilePath(path, pathAt);
@@ -325,6 +325,12 @@ void Loader::File(const Json& v, const std::string& at) {
     throw PathError(f.PathOf("attributes"), "attributes " + Hex(node.attributes) +
                                                 (folder ? " of a folder lack" : " of a file carry") +
                                                 " the folder bit 0x10");
+  if (f.Find("reparseTag") != nullptr) {
+    node.reparseTag = f.U32("reparseTag", 0);
+    if ((node.attributes & platform::kFileAttributeReparsePoint) == 0)
+      throw PathError(f.PathOf("reparseTag"), "a reparse tag needs the reparse-point attribute 0x400 (attributes " +
+                                                  Hex(node.attributes) + ")");
+  }
 
   if (const Json* times = f.Find("times")) {
     const Fields t(*times, f.PathOf("times"), {"creation", "lastAccess", "lastWrite", "change"});

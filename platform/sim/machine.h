@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -45,6 +46,9 @@ struct FileNode {
   std::uint64_t size = 0;
   std::uint64_t allocationSize = 0;
   std::uint32_t attributes = 0x20;
+  // The reparse tag of an entry with attribute 0x400 (FILE_ATTRIBUTE_REPARSE_POINT): what the
+  // full and both directory records carry in EaSize and WIN32_FIND_DATA in dwReserved0.
+  std::uint32_t reparseTag = 0;
   FileTimes times;
   std::u16string shortName;
   std::string sddl;  // "" is an empty DACL
@@ -225,6 +229,10 @@ struct Machine {
   std::vector<std::u16string> hide;  // the rootkit's wildcard patterns
   HandleTable handles;               // every open simulated handle
   SystemFailures fail;
+  // Runs when a Win32 listing of a folder is closed (FindClose), under the machine's lock, with
+  // the folder that was listed: lets a test change the folder between two looks at it, as a
+  // program writing files while a scan runs does. Set in code only.
+  std::function<void(Machine&, FileNode& folder)> afterWin32List;
 
   // The platform functions lock this while they read or change the machine, so a scanner
   // thread and the main thread may call them at once.

@@ -71,6 +71,9 @@ R FactsHead(const FileNode& f, std::uint32_t nameBytes) {
   r.AllocationSize = static_cast<std::int64_t>(f.folder ? 0 : f.allocationSize);
   r.FileAttributes = f.attributes;
   r.FileNameLength = nameBytes;
+  // Directory records that carry an EA size give a reparse point's tag there instead.
+  if constexpr (requires { r.EaSize; })
+    if ((f.attributes & kFileAttributeReparsePoint) != 0) r.EaSize = f.reparseTag;
   return r;
 }
 
@@ -180,6 +183,17 @@ NTSTATUS SimNtdll::NtQueryDirectoryFile(Handle file, Handle, IoStatus& io, std::
     return {c.name, &c};
   };
 
+  // A mask without wildcards names one entry: it is found by its place in the ordered children
+  // rather than by trying every name, so a look-up of one name costs a search, not a listing.
+  if (fileName != nullptr && *fileName != u"." && *fileName != u".." &&
+      fileName->find_first_of(u"*?<>\"") == std::u16string_view::npos && open->position < limit) {
+    auto it = std::lower_bound(dir.children.begin(), dir.children.end(), *fileName,
+                               [](const auto& c, std::u16string_view n) { return CompareNames(c->name, n) < 0; });
+    const std::size_t at = dots + static_cast<std::size_t>(it - dir.children.begin());
+    const bool found = it != dir.children.end() && CompareNames((*it)->name, *fileName) == 0;
+    open->position = found && at >= open->position ? std::min(at, limit) : limit;
+  }
+
   RecordWriter out(buffer);
   std::size_t used = 0, last = std::size_t(-1), written = 0;
   while (open->position < limit) {
@@ -217,6 +231,7 @@ namespace {
 struct SimFind : SimObject {
   std::vector<platform::Kernel32::FindDataW> entries;
   std::size_t next = 0;
+  FileNode* folder = nullptr;  // for the machine's afterWin32List hook
 };
 
 // `name` is what the listing shows; a folder's own "." and ".." entries carry no short name.
@@ -231,6 +246,7 @@ platform::Kernel32::FindDataW FindRecord(std::u16string_view name, const FileNod
   d.size = f.folder ? 0 : f.size;
   d.fileName = name;
   if (!dotEntry) d.alternateFileName = f.shortName;
+  d.reparseTag = (f.attributes & kFileAttributeReparsePoint) != 0 ? f.reparseTag : 0;
   return d;
 }
 
@@ -270,6 +286,7 @@ Handle SimKernel32::FindFirstFileW(std::u16string_view mask, FindDataW& data) {
   }
   data = find->entries[0];
   find->next = 1;
+  find->folder = dir;
   SetLastError(ERROR_SUCCESS);
   return m_.handles.Add(std::move(find));
 }
@@ -297,7 +314,8 @@ platform::Kernel32::FindDataA Narrow(std::uint32_t cp, const platform::Kernel32:
           w.lastWriteTime,
           w.size,
           ToCodePage(cp, w.fileName),
-          ToCodePage(cp, w.alternateFileName)};
+          ToCodePage(cp, w.alternateFileName),
+          w.reparseTag};
 }
 }  // namespace
 
@@ -316,10 +334,14 @@ bool SimKernel32::FindNextFileA(Handle h, FindDataA& data) {
 }
 
 bool SimKernel32::FindClose(Handle h) {
-  if (m_.handles.Get<SimFind>(h) == nullptr || !m_.handles.Close(h)) {
+  std::lock_guard lock(m_.mutex);
+  auto* find = m_.handles.Get<SimFind>(h);
+  FileNode* folder = find != nullptr ? find->folder : nullptr;
+  if (find == nullptr || !m_.handles.Close(h)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
+  if (m_.afterWin32List && folder != nullptr) m_.afterWin32List(m_, *folder);
   return true;
 }
 

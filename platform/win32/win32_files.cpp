@@ -84,6 +84,7 @@ void Fill(const Raw& raw, Out& out) {
   out.size = (std::uint64_t{raw.nFileSizeHigh} << 32) | raw.nFileSizeLow;
   out.fileName.assign(reinterpret_cast<const Char*>(raw.cFileName));
   out.alternateFileName.assign(reinterpret_cast<const Char*>(raw.cAlternateFileName));
+  out.reparseTag = (raw.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? raw.dwReserved0 : 0;
 }
 
 }  // namespace
