@@ -17,6 +17,16 @@ bool IsReservedDeviceName(std::string_view name) {
 }
 
 bool IsReservedDeviceName(std::u16string_view name) {
+  // Every character becomes at least one byte (a surrogate pair at least one), so the first ten
+  // characters give at least five bytes: either the first "." is among them or the stem is
+  // longer than any reserved one. Converting just those gives the same answer for names of any
+  // length.
+  constexpr std::size_t kEnough = 10;
+  if (name.size() > kEnough) {
+    std::size_t cut = kEnough;
+    if (name[cut - 1] >= 0xD800 && name[cut - 1] <= 0xDBFF) --cut;  // keep a surrogate pair whole
+    name = name.substr(0, cut);
+  }
   return IsReservedDeviceName(platform::Current().kernel32.WideCharToMultiByte(platform::CP_ACP, name));
 }
 
