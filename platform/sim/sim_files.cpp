@@ -171,6 +171,7 @@ NTSTATUS SimNtdll::NtQueryDirectoryFile(Handle file, Handle, IoStatus& io, std::
 
   FileNode& dir = *open->node;
   if (restartScan) open->position = 0;
+  const bool fromStart = open->position == 0;
   const std::size_t dots = open->hasDots ? 2 : 0;
   const std::size_t total = dots + dir.children.size();
   // An injected break-off: the listing fails once N of the folder's own entries were returned.
@@ -222,6 +223,8 @@ NTSTATUS SimNtdll::NtQueryDirectoryFile(Handle file, Handle, IoStatus& io, std::
   io.information = used;
   if (written > 0) return io.status = STATUS_SUCCESS;
   if (open->position < total) return io.status = STATUS_UNSUCCESSFUL;  // broken off
+  // A mask that matches nothing from the start of a scan says so, unlike the end of a listing.
+  if (fileName != nullptr && fromStart) return io.status = STATUS_NO_SUCH_FILE;
   return io.status = STATUS_NO_MORE_FILES;
 }
 

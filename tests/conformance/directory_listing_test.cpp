@@ -272,3 +272,41 @@ TEST_P(DirectoryListing, ALargeFolderIsListedWhole) {
 
 }  // namespace
 }  // namespace conformance
+
+namespace conformance {
+namespace {
+
+// The file walk's second native look at one entry: a query with the entry's name as its mask
+// answers that entry alone (whatever its letter case in the mask), and a name not there answers
+// no such file. Plain entries carry no reparse tag in either view.
+TEST_P(DirectoryListing, ANameAsTheMaskAnswersThatEntryAlone) {
+  const auto dir = B().MakeFolder(kFour);
+  auto& nt = P().ntdll;
+  auto& k32 = P().kernel32;
+  std::vector<std::byte> buffer(4096);
+  auto query = [&](std::u16string_view mask, NTSTATUS& s) {
+    const auto h = OpenFolder(nt, dir);
+    IoStatus io;
+    std::fill(buffer.begin(), buffer.end(), std::byte{0});
+    s = nt.NtQueryDirectoryFile(h.get(), kNullHandle, io, buffer, rec::FileFullDirectoryInformation, true, &mask,
+                                true);
+    return s == STATUS_SUCCESS ? files::ParseDirectoryRecord(buffer, 0, 2) : std::nullopt;
+  };
+  NTSTATUS s = 0;
+  const auto found = query(u"B.TXT", s);
+  ASSERT_TRUE(found.has_value()) << std::hex << s;
+  EXPECT_EQ(found->name, u"b.txt");
+  EXPECT_EQ(found->next, 0u);
+  EXPECT_EQ(found->attributes & 0x400, 0u);
+  EXPECT_EQ(found->eaSize, 0u);
+  EXPECT_FALSE(query(u"missing.txt", s).has_value());
+  EXPECT_EQ(s, STATUS_NO_SUCH_FILE);
+
+  Kernel32::FindDataW data;
+  FindHandle find(k32.FindFirstFileW(dir + u"\\sub", data));
+  ASSERT_TRUE(find);
+  EXPECT_EQ(data.reparseTag, 0u);
+}
+
+}  // namespace
+}  // namespace conformance
