@@ -2,10 +2,14 @@
 // machine, and the lookup rules on small texts of its own.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/sim/builder.h"
+#include "platform/sim/image_loader.h"
+#include "platform/sim/sim_platform.h"
+#include "app/session.h"
 #include "results/catalogue.h"
 #include "test_support.h"
 
@@ -188,6 +192,37 @@ TEST(ResultInfoCatalogue, EmptyOrReloadedText) {
   catalogue.LoadFromText("no sections at all\r\n=\r\n[");
   EXPECT_TRUE(catalogue.Empty());
   EXPECT_FALSE(catalogue.Lookup("k", product, details));  // nothing left of the earlier text
+}
+
+// The marks the Deep Scan of the demo machine is expected to show (tests/e2e/deep_demo_rows.txt)
+// are the catalogue's answers for those rows, with the demo machine's own folders.
+TEST(ResultInfoCatalogue, MarksTheDemoMachinesExpectedRows) {
+  sim::ScopedSimMachine scoped(sim::LoadImageFile(UMBRA_SOURCE_DIR "/resources/demo-image.json"));
+  app::RunStartup();
+  TResultInfoCatalogue catalogue;
+  catalogue.LoadCatalogue();
+  std::ifstream rows(UMBRA_SOURCE_DIR "/tests/e2e/deep_demo_rows.txt");
+  ASSERT_TRUE(rows.good());
+  int marked = 0;
+  for (std::string line; std::getline(rows, line);) {
+    if (line.empty() || line.front() == '#') continue;
+    // type, full path, finding, mark; the paths are ASCII, so UTF-8 and the code page agree
+    std::vector<std::string> fields;
+    for (std::size_t from = 0;;) {
+      const std::size_t tab = line.find('\t', from);
+      fields.push_back(line.substr(from, tab - from));
+      if (tab == std::string::npos) break;
+      from = tab + 1;
+    }
+    ASSERT_EQ(fields.size(), 4u) << line;
+    std::string key = fields[1];
+    for (std::size_t at; (at = key.find("<NUL>")) != std::string::npos;) key.replace(at, 5, 1, '\0');
+    std::string product, details;
+    SCOPED_TRACE(line);
+    EXPECT_EQ(catalogue.Lookup(key, product, details), fields[3] == "known");
+    marked += fields[3] == "known";
+  }
+  EXPECT_GT(marked, 0);
 }
 
 }  // namespace
