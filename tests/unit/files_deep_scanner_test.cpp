@@ -3,11 +3,13 @@
 
 #include <condition_variable>
 #include <deque>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
 #include "base/utf.h"
 #include "files/deep_file_scanner.h"
+#include "platform/sim/image_loader.h"
 #include "test_support.h"
 
 namespace {
@@ -422,6 +424,41 @@ TEST(DeepFileScanner, RunsOnAWorkerThreadWithReportsOnTheOwnerThread) {
   EXPECT_TRUE(allOnOwner);
   EXPECT_EQ(r.events, (std::vector<std::string>{"scan C:\\", "scan C:\\B\\", "file C:\\B\\CON | Reserved filename",
                                                 "scan C:\\A\\", "file C:\\A\\ghost.sys | Invisible to Win32"}));
+}
+
+}  // namespace
+
+namespace {
+
+// The rows of the file scanner that tests/e2e/deep_demo_rows.txt expects of the demo image, in
+// the order the walk finds them: "File|Folder <tab> path <tab> text".
+std::vector<std::string> ExpectedDemoFileRows() {
+  std::ifstream in(UMBRA_SOURCE_DIR "/tests/e2e/deep_demo_rows.txt");
+  std::vector<std::string> rows;
+  std::string line;
+  bool files = false;
+  while (std::getline(in, line)) {
+    if (line.starts_with("# the file scanner")) files = true;
+    if (line.starts_with("# the registry scanner")) files = false;
+    if (!files || line.empty() || line.starts_with("#")) continue;
+    rows.push_back(line.substr(0, line.rfind('\t')));  // without the catalogue mark
+  }
+  return rows;
+}
+
+TEST(DeepFileScanner, DemoImageGivesTheExpectedRowsInOrder) {
+  sim::ScopedSimMachine scoped(sim::LoadImageFile(UMBRA_SOURCE_DIR "/resources/demo-image.json"));
+  app::RunStartup();
+  TRootKitScannerFiles scanner(std::make_shared<base::TDirectSynchronizer>());
+  scanner.Drives = {"C:"};
+  std::vector<std::string> rows;
+  scanner.OnFileFinding.Set(
+      [&](const std::u16string& p, const std::string& t) { rows.push_back("File\t" + Shown(p) + "\t" + t); });
+  scanner.OnFolderFinding.Set(
+      [&](const std::u16string& p, const std::string& t) { rows.push_back("Folder\t" + Shown(p) + "\t" + t); });
+  scanner.Execute();
+  EXPECT_EQ(rows, ExpectedDemoFileRows());
+  EXPECT_EQ(scanner.Counts().findings, rows.size());
 }
 
 }  // namespace
