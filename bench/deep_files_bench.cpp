@@ -122,10 +122,9 @@ void MinimalWalk(std::uint64_t& entries) {
                 k32.WideCharToMultiByte(platform::CP_ACP, path), base::kOwnerGroupDacl));
           } catch (const std::exception&) {
           }
-          platform::KernelFileHandle file(k32.CreateFileW(path, platform::GENERIC_READ,
-                                                          platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE,
-                                                          platform::OPEN_EXISTING,
-                                                          platform::FILE_FLAG_BACKUP_SEMANTICS));
+          platform::KernelFileHandle file(k32.CreateFileW(
+              path, platform::GENERIC_READ, platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE,
+              platform::OPEN_EXISTING, platform::FILE_FLAG_BACKUP_SEMANTICS));
           if (file) {
             std::uintptr_t context = 0;
             std::byte head20[20];
@@ -139,7 +138,8 @@ void MinimalWalk(std::uint64_t& entries) {
             }
             k32.BackupRead(file.get(), {}, got, true, false, context);
           }
-          if ((head->FileAttributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0) subfolders.push_back(path + u"\\");
+          if ((head->FileAttributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0)
+            subfolders.push_back(path + u"\\");
         }
         return head->NextEntryOffset;
       });

@@ -80,9 +80,9 @@ bool NativeStillLists(const std::u16string& folder, std::u16string_view name) {
   for (bool first = true;; first = false) {
     std::fill(buffer.begin(), buffer.end(), std::byte{0});
     io = {};
-    const platform::NTSTATUS s = nt.NtQueryDirectoryFile(dir.get(), platform::kNullHandle, io, buffer,
-                                                         platform::records::FileFullDirectoryInformation,
-                                                         true, &name, first);
+    const platform::NTSTATUS s =
+        nt.NtQueryDirectoryFile(dir.get(), platform::kNullHandle, io, buffer,
+                                platform::records::FileFullDirectoryInformation, true, &name, first);
     if (s == platform::STATUS_NO_SUCH_FILE || s == platform::STATUS_NO_MORE_FILES ||
         s == platform::STATUS_OBJECT_NAME_NOT_FOUND)
       return false;
@@ -132,7 +132,8 @@ void TRootKitScannerFiles::Execute() {
   auto& k32 = platform::Current().kernel32;
   std::vector<std::u16string> stack;
   for (const std::string& drive : Drives)
-    if (drive.size() >= 2) stack.push_back(k32.MultiByteToWideChar(platform::CP_ACP, drive.substr(0, 2)) + u"\\");
+    if (drive.size() >= 2)
+      stack.push_back(k32.MultiByteToWideChar(platform::CP_ACP, drive.substr(0, 2)) + u"\\");
 
   while (!stack.empty() && !terminated_) {
     const std::u16string folder = std::move(stack.back());
@@ -151,7 +152,8 @@ void TRootKitScannerFiles::Execute() {
   OnTerminate.Fire(*sync_);
 }
 
-void TRootKitScannerFiles::ScanFolderNative(const std::u16string& folder, std::vector<std::u16string>& stack) {
+void TRootKitScannerFiles::ScanFolderNative(const std::u16string& folder,
+                                            std::vector<std::u16string>& stack) {
   const Win32View win32 = ListWin32(folder);
   TNTFileEnumerator& native = state_->native;
   native.Enumerate(folder);
@@ -237,12 +239,14 @@ void TRootKitScannerFiles::CheckStreams(const std::u16string& path) {
       // Without the whitelist's answer the stream is reported.
     }
     const std::u16string streamName =
-        !s.WideName.empty() ? s.WideName : platform::Current().kernel32.MultiByteToWideChar(platform::CP_ACP, s.Name);
+        !s.WideName.empty() ? s.WideName
+                            : platform::Current().kernel32.MultiByteToWideChar(platform::CP_ACP, s.Name);
     Report(false, path + streamName, kUnknownAds);
   }
 }
 
-void TRootKitScannerFiles::ScanFolderWin32Only(const std::u16string& folder, std::vector<std::u16string>& stack) {
+void TRootKitScannerFiles::ScanFolderWin32Only(const std::u16string& folder,
+                                               std::vector<std::u16string>& stack) {
   auto& k32 = platform::Current().kernel32;
   std::vector<std::string> files, folders;
   const std::string folder8 = k32.WideCharToMultiByte(platform::CP_ACP, folder);

@@ -165,7 +165,8 @@ void TNTFileEnumerator::Enumerate(std::u16string_view folder) {
           const std::size_t before = Entries.size();
           AddEntry(r.name, r.shortName, toDate(r.change), toDate(r.lastWrite), toDate(r.lastAccess),
                    toDate(r.creation), r.allocationSize, r.size, r.attributes);
-          if (level >= 2 && Entries.size() > before && (r.attributes & platform::kFileAttributeReparsePoint) != 0)
+          if (level >= 2 && Entries.size() > before &&
+              (r.attributes & platform::kFileAttributeReparsePoint) != 0)
             Entries.back().ReparseTag = r.eaSize;
         }
       } catch (const std::exception&) {

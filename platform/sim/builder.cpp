@@ -255,7 +255,8 @@ Process& MachineBuilder::AddProcess(std::uint32_t pid, std::u16string_view exeFi
 void MachineBuilder::Hide(std::u16string_view pattern) { machine_->hide.emplace_back(pattern); }
 
 FileNode& MachineBuilder::BulkNode(FileNode& parent, std::u16string name, bool folder) {
-  if (!parent.folder) throw std::invalid_argument("a file cannot hold entries: " + base::Utf16ToUtf8(parent.name));
+  if (!parent.folder)
+    throw std::invalid_argument("a file cannot hold entries: " + base::Utf16ToUtf8(parent.name));
   if (name.empty() || name.find(u'\\') != std::u16string::npos)
     throw std::invalid_argument("not a name: " + base::Utf16ToUtf8(name));
   auto n = std::make_unique<FileNode>();

@@ -328,8 +328,9 @@ void Loader::File(const Json& v, const std::string& at) {
   if (f.Find("reparseTag") != nullptr) {
     node.reparseTag = f.U32("reparseTag", 0);
     if ((node.attributes & platform::kFileAttributeReparsePoint) == 0)
-      throw PathError(f.PathOf("reparseTag"), "a reparse tag needs the reparse-point attribute 0x400 (attributes " +
-                                                  Hex(node.attributes) + ")");
+      throw PathError(
+          f.PathOf("reparseTag"),
+          "a reparse tag needs the reparse-point attribute 0x400 (attributes " + Hex(node.attributes) + ")");
   }
 
   if (const Json* times = f.Find("times")) {

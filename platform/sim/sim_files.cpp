@@ -188,8 +188,9 @@ NTSTATUS SimNtdll::NtQueryDirectoryFile(Handle file, Handle, IoStatus& io, std::
   // rather than by trying every name, so a look-up of one name costs a search, not a listing.
   if (fileName != nullptr && *fileName != u"." && *fileName != u".." &&
       fileName->find_first_of(u"*?<>\"") == std::u16string_view::npos && open->position < limit) {
-    auto it = std::lower_bound(dir.children.begin(), dir.children.end(), *fileName,
-                               [](const auto& c, std::u16string_view n) { return CompareNames(c->name, n) < 0; });
+    auto it =
+        std::lower_bound(dir.children.begin(), dir.children.end(), *fileName,
+                         [](const auto& c, std::u16string_view n) { return CompareNames(c->name, n) < 0; });
     const std::size_t at = dots + static_cast<std::size_t>(it - dir.children.begin());
     const bool found = it != dir.children.end() && CompareNames((*it)->name, *fileName) == 0;
     open->position = found && at >= open->position ? std::min(at, limit) : limit;

@@ -288,8 +288,8 @@ TEST_P(DirectoryListing, ANameAsTheMaskAnswersThatEntryAlone) {
     const auto h = OpenFolder(nt, dir);
     IoStatus io;
     std::fill(buffer.begin(), buffer.end(), std::byte{0});
-    s = nt.NtQueryDirectoryFile(h.get(), kNullHandle, io, buffer, rec::FileFullDirectoryInformation, true, &mask,
-                                true);
+    s = nt.NtQueryDirectoryFile(h.get(), kNullHandle, io, buffer, rec::FileFullDirectoryInformation, true,
+                                &mask, true);
     return s == STATUS_SUCCESS ? files::ParseDirectoryRecord(buffer, 0, 2) : std::nullopt;
   };
   NTSTATUS s = 0;

@@ -49,8 +49,9 @@ struct Recording {
 
 void Record(TRootKitScannerFiles& s, Recording& r) {
   s.OnFolderScan.Set([&r](const std::u16string& f) { r.events.push_back("scan " + Shown(f)); });
-  s.OnFileFinding.Set(
-      [&r](const std::u16string& p, const std::string& t) { r.events.push_back("file " + Shown(p) + " | " + t); });
+  s.OnFileFinding.Set([&r](const std::u16string& p, const std::string& t) {
+    r.events.push_back("file " + Shown(p) + " | " + t);
+  });
   s.OnFolderFinding.Set([&r](const std::u16string& p, const std::string& t) {
     r.events.push_back("folder " + Shown(p) + " | " + t);
   });
@@ -91,7 +92,8 @@ struct Case {
 };
 
 const Case kFindingCases[] = {
-    {"file hidden from Win32", [](sim::MachineBuilder& b) { b.File(u"C:\\Temp\\ghost.sys").hidden = true; },
+    {"file hidden from Win32",
+     [](sim::MachineBuilder& b) { b.File(u"C:\\Temp\\ghost.sys").hidden = true; },
      {"file C:\\Temp\\ghost.sys | Invisible to Win32"}},
     {"folder hidden from Win32 is reported and walked",
      [](sim::MachineBuilder& b) {
@@ -138,7 +140,8 @@ const Case kFindingCases[] = {
        a.streams.push_back(NamedStream(u"zone.identifier"));  // the benign names are exact
        b.Folder(u"C:\\Temp\\dir").streams.push_back(NamedStream(u"in folder"));
      },
-     {"file C:\\Temp\\a.txt:extra:$DATA | Unknown ADS", "file C:\\Temp\\a.txt:zone.identifier:$DATA | Unknown ADS",
+     {"file C:\\Temp\\a.txt:extra:$DATA | Unknown ADS",
+      "file C:\\Temp\\a.txt:zone.identifier:$DATA | Unknown ADS",
       "file C:\\Temp\\dir:in folder:$DATA | Unknown ADS"}},
     {"stream name holding a zero character is reported whole",
      [](sim::MachineBuilder& b) { b.File(u"C:\\s.txt").streams.push_back(NamedStream(kZeroName)); },
@@ -199,9 +202,11 @@ TEST(DeepFileScanner, FindingTexts) {
 const char* kSystemOnly = "O:SYG:SYD:(A;;FA;;;SY)";
 
 const Case kAclCases[] = {
-    {"only SYSTEM has access", [](sim::MachineBuilder& b) { b.File(u"C:\\Temp\\locked.dat").sddl = kSystemOnly; },
+    {"only SYSTEM has access",
+     [](sim::MachineBuilder& b) { b.File(u"C:\\Temp\\locked.dat").sddl = kSystemOnly; },
      {"file C:\\Temp\\locked.dat | No admin in ACL"}},
-    {"a folder's access list", [](sim::MachineBuilder& b) { b.Folder(u"C:\\Vault").sddl = kSystemOnly; },
+    {"a folder's access list",
+     [](sim::MachineBuilder& b) { b.Folder(u"C:\\Vault").sddl = kSystemOnly; },
      {"folder C:\\Vault | No admin in ACL"}},
     {"a deny entry for the administrators clears it",
      [](sim::MachineBuilder& b) { b.File(u"C:\\x.dat").sddl = "O:SYG:SYD:(A;;FA;;;SY)(D;;FA;;;BA)"; },
@@ -212,9 +217,8 @@ const Case kAclCases[] = {
        b.Folder(u"C:\\g").sddl = "O:SYG:SYD:(A;;GR;;;WD)";
      },
      {"folder C:\\g | No admin in ACL"}},
-    {"the user the scan runs as", [](sim::MachineBuilder& b) {
-       b.File(u"C:\\mine.dat").sddl = "O:SYG:SYD:(A;;FA;;;S-1-5-21-1-2-3-1000)";
-     },
+    {"the user the scan runs as",
+     [](sim::MachineBuilder& b) { b.File(u"C:\\mine.dat").sddl = "O:SYG:SYD:(A;;FA;;;S-1-5-21-1-2-3-1000)"; },
      {}},
     {"an empty access list", [](sim::MachineBuilder& b) { b.File(u"C:\\open.dat").sddl = "O:SYG:SYD:"; }, {}},
     {"an unreadable descriptor",
@@ -305,7 +309,8 @@ TEST(DeepFileScanner, AnEntryThatAppearsBetweenTheTwoListingsIsDropped) {
     late->sddl = sim::kDefaultFileSddl;
     folder.AddChild(std::move(late));
   };
-  EXPECT_EQ(walk.Run().Findings(), (std::vector<std::string>{"file C:\\Temp\\ghost.sys | Invisible to Win32"}));
+  EXPECT_EQ(walk.Run().Findings(),
+            (std::vector<std::string>{"file C:\\Temp\\ghost.sys | Invisible to Win32"}));
   EXPECT_EQ(closes, 2);  // the folder's Win32 view was listed once more, once
   EXPECT_EQ(walk.scanner->Counts().recheckDrops, 1u);
 }
@@ -422,8 +427,9 @@ TEST(DeepFileScanner, RunsOnAWorkerThreadWithReportsOnTheOwnerThread) {
   sync->Drain(finished);
   worker.join();
   EXPECT_TRUE(allOnOwner);
-  EXPECT_EQ(r.events, (std::vector<std::string>{"scan C:\\", "scan C:\\B\\", "file C:\\B\\CON | Reserved filename",
-                                                "scan C:\\A\\", "file C:\\A\\ghost.sys | Invisible to Win32"}));
+  EXPECT_EQ(r.events,
+            (std::vector<std::string>{"scan C:\\", "scan C:\\B\\", "file C:\\B\\CON | Reserved filename",
+                                      "scan C:\\A\\", "file C:\\A\\ghost.sys | Invisible to Win32"}));
 }
 
 }  // namespace
@@ -454,8 +460,9 @@ TEST(DeepFileScanner, DemoImageGivesTheExpectedRowsInOrder) {
   std::vector<std::string> rows;
   scanner.OnFileFinding.Set(
       [&](const std::u16string& p, const std::string& t) { rows.push_back("File\t" + Shown(p) + "\t" + t); });
-  scanner.OnFolderFinding.Set(
-      [&](const std::u16string& p, const std::string& t) { rows.push_back("Folder\t" + Shown(p) + "\t" + t); });
+  scanner.OnFolderFinding.Set([&](const std::u16string& p, const std::string& t) {
+    rows.push_back("Folder\t" + Shown(p) + "\t" + t);
+  });
   scanner.Execute();
   EXPECT_EQ(rows, ExpectedDemoFileRows());
   EXPECT_EQ(scanner.Counts().findings, rows.size());

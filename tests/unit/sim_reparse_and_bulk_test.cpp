@@ -87,7 +87,8 @@ TEST(SimNativeListing, ANameAsTheMaskFindsThatEntryAlone) {
   std::vector<std::byte> buffer(1024);
   auto query = [&](std::u16string_view mask, bool restart) {
     std::fill(buffer.begin(), buffer.end(), std::byte{0});
-    const auto s = nt.NtQueryDirectoryFile(dir.get(), platform::kNullHandle, io, buffer, 2, true, &mask, restart);
+    const auto s =
+        nt.NtQueryDirectoryFile(dir.get(), platform::kNullHandle, io, buffer, 2, true, &mask, restart);
     const auto r = files::ParseDirectoryRecord(buffer, 0, 2);
     return s == platform::STATUS_SUCCESS && r ? r->name : u"<none>";
   };
