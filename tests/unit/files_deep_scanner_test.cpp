@@ -229,12 +229,13 @@ const Case kAclCases[] = {
      },
      {}},
     {"the ACL whitelist", [](sim::MachineBuilder& b) { b.File(u"C:\\hiberfil.sys").sddl = kSystemOnly; }, {}},
-    {"a name with a zero character gets no access test",
+    {"a name with a zero character gets no access test: the 8-bit path would name its folder",
      [](sim::MachineBuilder& b) {
-       auto& f = b.File(u"C:\\" + kZeroName);
-       f.sddl = kSystemOnly;
+       b.Folder(u"C:\\Vault").sddl = kSystemOnly;
+       b.File(u"C:\\Vault\\" + std::u16string(1, u'\0') + u"evil");
      },
-     {"file C:\\a<NUL>b | Invisible to Win32", "file C:\\a<NUL>b | Zero char in filename"}},
+     {"folder C:\\Vault | No admin in ACL", "file C:\\Vault\\<NUL>evil | Invisible to Win32",
+      "file C:\\Vault\\<NUL>evil | Zero char in filename"}},
 };
 
 TEST(DeepFileScanner, AccessListFindings) {
