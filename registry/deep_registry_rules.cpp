@@ -51,8 +51,9 @@ bool IsAclExemptKey(platform::HKEY root, std::string_view fullPath) {
   if (root != platform::HKEY_LOCAL_MACHINE) return false;
   for (const auto exact : kExactExempt)
     if (fullPath == exact) return true;
+  // The patterns hold no "*": only a path of their length can match them.
   for (const auto pattern : kWildcardExempt)
-    if (base::MatchWildcard(fullPath, pattern, true)) return true;
+    if (fullPath.size() == pattern.size() && base::MatchWildcard(fullPath, pattern, true)) return true;
   return false;
 }
 

@@ -2,6 +2,8 @@
 #include "registry/deep_registry_scanner.h"
 
 #include <optional>
+#include <string_view>
+#include <unordered_set>
 
 #include "base/names.h"
 #include "base/os_flags.h"
@@ -25,6 +27,32 @@ void Fold(base::FoldedNameSet& set, const Names& names) {
   set.Reserve(names.size());
   for (const auto& name : names) set.Add(name);
 }
+
+// The Win32 names of one key, asked for each native name. Usually both views list the same
+// names in the same order, which one pass over the two lists shows; otherwise a name is looked
+// up as written first, and only the names not found so go through the case-folding set (each
+// fold a call into the system's locale tables). The answers are those of the folding set alone.
+class TWin32Names {
+ public:
+  TWin32Names(const Names& win32, const Names& native) : win32_(win32), same_(win32 == native) {}
+
+  bool Contains(const std::u16string& nativeName) {
+    if (same_) return true;
+    if (!exact_) exact_.emplace(win32_.begin(), win32_.end());
+    if (exact_->contains(nativeName)) return true;
+    if (!folded_) {
+      folded_.emplace();
+      Fold(*folded_, win32_);
+    }
+    return folded_->Contains(nativeName);
+  }
+
+ private:
+  const Names& win32_;
+  const bool same_;
+  std::optional<std::unordered_set<std::u16string_view>> exact_;
+  std::optional<base::FoldedNameSet> folded_;
+};
 
 }  // namespace
 
@@ -134,23 +162,26 @@ class THiveWalk {
   }
 
   void Compare(const std::u16string& path, const std::string& path8) {
-    base::FoldedNameSet knownValues, knownKeys;
-    Fold(knownValues, win32Values_);
-    Fold(knownKeys, win32Keys_);
+    TWin32Names knownValues(win32Values_, nativeValues_), knownKeys(win32Keys_, nativeKeys_);
+    std::vector<bool> missingValues(nativeValues_.size()), missingKeys(nativeKeys_.size());
     bool candidates = false;
-    for (const auto& name : nativeValues_) candidates = candidates || !knownValues.Contains(name);
-    for (const auto& name : nativeKeys_) candidates = candidates || !knownKeys.Contains(name);
+    for (std::size_t i = 0; i < nativeValues_.size(); ++i)
+      candidates |= missingValues[i] = !knownValues.Contains(nativeValues_[i]);
+    for (std::size_t i = 0; i < nativeKeys_.size(); ++i)
+      candidates |= missingKeys[i] = !knownKeys.Contains(nativeKeys_[i]);
     TRecheck recheck;
     if (candidates) Relist(path, path8, recheck);
 
-    for (const auto& name : nativeValues_) {
+    for (std::size_t i = 0; i < nativeValues_.size(); ++i) {
+      const auto& name = nativeValues_[i];
       if (HasZero(name)) ValueFinding(path, kZeroCharInValueName, name);
-      if (!knownValues.Contains(name)) Invisible(path, name, true, recheck);
+      if (missingValues[i]) Invisible(path, name, true, recheck);
     }
-    for (const auto& name : nativeKeys_) {
+    for (std::size_t i = 0; i < nativeKeys_.size(); ++i) {
+      const auto& name = nativeKeys_[i];
       if (HasZero(name)) KeyFinding(path, kZeroCharInKeyName, name);
       if (LacksAdmin(path, name)) KeyFinding(path, kNoAdminInAcl, name);
-      if (!knownKeys.Contains(name)) Invisible(path, name, false, recheck);
+      if (missingKeys[i]) Invisible(path, name, false, recheck);
     }
   }
 
