@@ -23,6 +23,12 @@ constexpr const char* kVerboseCaption = "Umbrascope verbose";
 
 bool HasZero(std::u16string_view name) { return name.find(u'\0') != std::u16string_view::npos; }
 
+bool IsAscii(std::u16string_view text) {
+  for (const char16_t c : text)
+    if (c >= 0x80) return false;
+  return true;
+}
+
 void Fold(base::FoldedNameSet& set, const Names& names) {
   set.Reserve(names.size());
   for (const auto& name : names) set.Add(name);
@@ -116,9 +122,8 @@ class THiveWalk {
     nativeValues_.clear();
     win32Keys_.clear();
     win32Values_.clear();
-    const std::string path8 = k32_.WideCharToMultiByte(platform::CP_ACP, path);
     // A key the Win32 side cannot open is neither examined nor walked, and not reported.
-    if (!win32_.OpenKeyReadOnly(path8)) return;
+    if (!OpenWin32(path)) return;
     try {
       ListWin32(win32Keys_, win32Values_);
       win32_.CloseKey();
@@ -133,7 +138,7 @@ class THiveWalk {
           native_.GetKeyNames(nativeKeys_);
           native_.GetValueNames(nativeValues_);
           native_.CloseKey();
-          Compare(path, path8);
+          Compare(path);
         }
       } catch (...) {
         native_.CloseKey();  // errors of the native half end only the comparison
@@ -145,6 +150,14 @@ class THiveWalk {
       win32_.CloseKey();
       if (!path.empty()) KeyFinding(path, kCouldNotOpenKey, u"");
     }
+  }
+
+  // On the NT family the key is opened by its UTF-16 path: in 8-bit text a name with characters
+  // outside the code page would turn into "?"s, and the key would be skipped or, worse, another
+  // key's names compared with this key's native ones.
+  bool OpenWin32(const std::u16string& path) {
+    if (s_.NativeCompare) return win32_.OpenKeyReadOnlyW(path);
+    return win32_.OpenKeyReadOnly(k32_.WideCharToMultiByte(platform::CP_ACP, path));
   }
 
   // The Win32 names of the open key: UTF-16 on the NT family, else the 8-bit listings widened.
@@ -161,7 +174,7 @@ class THiveWalk {
     for (const auto& n : narrow) values.push_back(k32_.MultiByteToWideChar(platform::CP_ACP, n));
   }
 
-  void Compare(const std::u16string& path, const std::string& path8) {
+  void Compare(const std::u16string& path) {
     TWin32Names knownValues(win32Values_, nativeValues_), knownKeys(win32Keys_, nativeKeys_);
     std::vector<bool> missingValues(nativeValues_.size()), missingKeys(nativeKeys_.size());
     bool candidates = false;
@@ -170,7 +183,7 @@ class THiveWalk {
     for (std::size_t i = 0; i < nativeKeys_.size(); ++i)
       candidates |= missingKeys[i] = !knownKeys.Contains(nativeKeys_[i]);
     TRecheck recheck;
-    if (candidates) Relist(path, path8, recheck);
+    if (candidates) Relist(path, recheck);
 
     for (std::size_t i = 0; i < nativeValues_.size(); ++i) {
       const auto& name = nativeValues_[i];
@@ -185,10 +198,10 @@ class THiveWalk {
     }
   }
 
-  void Relist(const std::u16string& path, const std::string& path8, TRecheck& recheck) {
+  void Relist(const std::u16string& path, TRecheck& recheck) {
     Names keys, values;
     try {
-      if (!win32_.OpenKeyReadOnly(path8)) return;
+      if (!OpenWin32(path)) return;
       ListWin32(keys, values);
       win32_.CloseKey();
       Fold(recheck.win32Keys, keys);
@@ -227,7 +240,10 @@ class THiveWalk {
   // the Win32 path would end at the zero and name another key, whose descriptor says nothing.
   bool LacksAdmin(const std::u16string& path, const std::u16string& name) {
     if (HasZero(name)) return false;
-    const std::string full = k32_.WideCharToMultiByte(platform::CP_ACP, path + name);
+    const std::u16string wide = path + name;
+    const std::string full = k32_.WideCharToMultiByte(platform::CP_ACP, wide);
+    // The descriptor is read by the 8-bit path: one the code page cannot hold would name another key.
+    if (!IsAscii(wide) && k32_.MultiByteToWideChar(platform::CP_ACP, full) != wide) return false;
     if (IsAclExemptKey(root_, full)) return false;
     try {
       return SddlLacksAdmin(jtGetRegistrySecurityString(root_, full, base::kOwnerGroupDacl, 0), userSid_);

@@ -146,6 +146,27 @@ bool TMyRegistry::OpenKeyReadOnly(std::string_view path) {
   return false;
 }
 
+bool TMyRegistry::OpenKeyReadOnlyW(std::u16string_view path) {
+  const bool relative = path.empty() || path.front() != u'\\';
+  const std::u16string_view sub = relative ? path : path.substr(1);
+  const HKEY base = relative && currentKey_ ? currentKey_.get() : rootKey_;
+  for (const DWORD mask : {platform::KEY_READ, DWORD{0x20009}, platform::KEY_QUERY_VALUE}) {
+    const DWORD access = mask | ViewBits();
+    RegKeyHandle opened;
+    if (Api().RegOpenKeyExW(base, sub, 0, access, opened.put()) != platform::ERROR_SUCCESS) continue;
+    // The current path is kept as 8-bit text, as the other open keeps it.
+    const std::string sub8 = platform::Current().kernel32.WideCharToMultiByte(platform::CP_ACP, sub);
+    std::string newPath =
+        relative && currentKey_ && !currentPath_.empty() ? currentPath_ + "\\" + sub8 : sub8;
+    CloseKey();
+    currentKey_ = std::move(opened);
+    currentPath_ = std::move(newPath);
+    access_ = access;
+    return true;
+  }
+  return false;
+}
+
 bool TMyRegistry::KeyExists(std::string_view path) {
   const DWORD saved = access_;
   const bool relative = path.empty() || path.front() != '\\';

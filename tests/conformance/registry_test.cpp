@@ -278,6 +278,18 @@ TEST_P(Win32Registry, AnIndexNamesTheSameEntryInAnyOrderOfAsking) {
   }
 }
 
+// The UTF-16 open reaches a key whatever its name holds: the walk opens keys so, as an 8-bit
+// path cannot carry characters outside the code page.
+TEST_P(Win32Registry, TheWideOpenTakesNamesOutsideTheCodePage) {
+  const std::u16string name = u"\u041A\u043B\u044E\u0447 \u03A9";
+  const TestKey k = B().MakeKey(KeySpec{{name}, {}});
+  Win32Key key{P().advapi32};
+  ASSERT_EQ(key.api.RegOpenKeyExW(k.root, k.subKey + u"\\" + name, 0, KEY_READ, key.key), ERROR_SUCCESS);
+  RegKeyInfo info;
+  EXPECT_EQ(key.api.RegQueryInfoKeyW(key.key, info), ERROR_SUCCESS);
+  EXPECT_EQ(info.subKeys, 0u);
+}
+
 TEST_P(Win32Registry, ValueDataAndKeyFactsReportTheSizesNeeded) {
   const std::u16string text = u"C:\\WINDOWS";
   std::vector<std::byte> textData((text.size() + 1) * 2);

@@ -137,6 +137,14 @@ const TCase kFindingCases[] = {
       R"(Value HKEY_LOCAL_MACHINE\SOFTWARE\T\B\ [inB] Invisible to Win32)",
       R"(Value HKEY_LOCAL_MACHINE\SOFTWARE\T\B\C\ [inC] Invisible to Win32)",
       R"(Value HKEY_LOCAL_MACHINE\SOFTWARE\T\A\ [inA] Invisible to Win32)"}},
+    {"a key named outside the code page is opened by its own name, not by a look-alike",
+     [](sim::MachineBuilder& b) {
+       const std::u16string cyrillic = u"\u041A\u043B\u044E\u0447";
+       b.StringValue(kT + u"\\" + cyrillic, u"seen", u"x");
+       b.StringValue(kT + u"\\" + cyrillic, u"ghost", u"x").hidden = true;
+       b.StringValue(kT + u"\\????", u"other", u"x");  // what "?"s in the 8-bit path would open
+     },
+     {"Value HKEY_LOCAL_MACHINE\\SOFTWARE\\T\\\u041A\u043B\u044E\u0447\\ [ghost] Invisible to Win32"}},
     {"names that differ in letter case only, and long names, are no findings",
      [](sim::MachineBuilder& b) {
        b.Key(kT + u"\\MiXed").win32Name = u"mIxED";
