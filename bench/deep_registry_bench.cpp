@@ -96,6 +96,13 @@ void BM_DeepRegistryMinimal(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(keys));
 }
 
+// Building the hive alone: the bulk add must stay linear in the number of keys.
+void BM_BulkAddKeys(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(HiveMachine(static_cast<int>(state.range(0))));
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+BENCHMARK(BM_BulkAddKeys)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DeepRegistry)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DeepRegistryMinimal)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 

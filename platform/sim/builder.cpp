@@ -264,16 +264,29 @@ std::unique_ptr<Machine> MachineBuilder::Build() {
 
 // --- many registry keys at once ---
 
+namespace {
+// Looks paths up by view, so no look-up builds a string of its own.
+struct PathHash {
+  using is_transparent = void;
+  std::size_t operator()(std::u16string_view s) const { return std::hash<std::u16string_view>{}(s); }
+};
+struct PathEqual {
+  using is_transparent = void;
+  bool operator()(std::u16string_view a, std::u16string_view b) const { return a == b; }
+};
+}  // namespace
+
 std::vector<RegKey*> MachineBuilder::AddKeys(std::vector<BulkKey> keys) {
   // Upper-cased native path -> key, for every key met here; "\Registry" is the tree's root.
-  std::unordered_map<std::u16string, RegKey*> index;
+  std::unordered_map<std::u16string, RegKey*, PathHash, PathEqual> index;
+  index.reserve(2 * keys.size() + 16);
   index.emplace(Upcase(u"\\Registry"), &machine_->registry);
   // Keys whose subkeys were appended out of order: their children are found through the index
   // only (all of them are in it from the first append on), and they are sorted at the end.
   std::unordered_set<RegKey*> unsorted;
 
   auto ensure = [&](auto& self, std::u16string_view path, std::u16string_view upper) -> RegKey* {
-    if (auto it = index.find(std::u16string(upper)); it != index.end()) return it->second;
+    if (auto it = index.find(upper); it != index.end()) return it->second;
     const std::size_t slash = path.rfind(u'\\');
     const std::u16string_view name = slash == std::u16string_view::npos ? path : path.substr(slash + 1);
     if (slash == std::u16string_view::npos || slash == 0 || name.empty())
