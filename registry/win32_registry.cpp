@@ -133,7 +133,8 @@ bool TMyRegistry::OpenKeyReadOnly(std::string_view path) {
   for (const DWORD mask : {platform::KEY_READ, DWORD{0x20009}, platform::KEY_QUERY_VALUE}) {
     const DWORD access = mask | ViewBits();
     RegKeyHandle opened;
-    if (Api().RegOpenKeyExA(base, sub, 0, access, opened.put()) != platform::ERROR_SUCCESS) continue;
+    lastOpenError_ = Api().RegOpenKeyExA(base, sub, 0, access, opened.put());
+    if (lastOpenError_ != platform::ERROR_SUCCESS) continue;
     std::string newPath = relative && currentKey_ && !currentPath_.empty()
                               ? currentPath_ + "\\" + std::string(sub)
                               : std::string(sub);
@@ -153,7 +154,8 @@ bool TMyRegistry::OpenKeyReadOnlyW(std::u16string_view path) {
   for (const DWORD mask : {platform::KEY_READ, DWORD{0x20009}, platform::KEY_QUERY_VALUE}) {
     const DWORD access = mask | ViewBits();
     RegKeyHandle opened;
-    if (Api().RegOpenKeyExW(base, sub, 0, access, opened.put()) != platform::ERROR_SUCCESS) continue;
+    lastOpenError_ = Api().RegOpenKeyExW(base, sub, 0, access, opened.put());
+    if (lastOpenError_ != platform::ERROR_SUCCESS) continue;
     // The current path is kept as 8-bit text, as the other open keeps it.
     const std::string sub8 = platform::Current().kernel32.WideCharToMultiByte(platform::CP_ACP, sub);
     std::string newPath =

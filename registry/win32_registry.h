@@ -68,6 +68,8 @@ class TMyRegistry {
   // The same through RegOpenKeyExW: every character of the path reaches the system, where the
   // 8-bit form turns those outside the code page into "?" and may open another key.
   bool OpenKeyReadOnlyW(std::u16string_view path);
+  // What the last failed attempt of OpenKeyReadOnly answered (ERROR_SUCCESS after a success).
+  platform::DWORD LastOpenError() const { return lastOpenError_; }
   bool KeyExists(std::string_view path);
   void CloseKey();
 
@@ -100,6 +102,7 @@ class TMyRegistry {
   platform::DWORD access_ = platform::KEY_ALL_ACCESS;
   char bitness_ = 32;
   int viewMode_ = 0;
+  platform::DWORD lastOpenError_ = 0;
 };
 
 // The hive-name table. Names compare exactly, letter case included; unknown names give 0.
