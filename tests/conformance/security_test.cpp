@@ -272,6 +272,38 @@ TEST_P(Accounts, AnUnknownAccountIsNotMapped) {
   }
 }
 
+TEST_P(Accounts, TheProductShowsAccountsAsNameAndDomainOrTheirAlias) {
+  P();
+  struct Case {
+    const char* sid;
+    std::string shown;
+  };
+  const Case cases[] = {{"S-1-5-32-544", "Administrators (BUILTIN)"},
+                        {"S-1-5-18", "SYSTEM (NT AUTHORITY)"},
+                        {"WD", "Everyone"},  // a well-known group without a domain
+                        {"XY", "Unknown(?): XY"},
+                        {"", ""}};
+  for (const auto& c : cases) EXPECT_EQ(base::AccountDisplayName(c.sid, ""), c.shown) << c.sid;
+}
+
+TEST_P(FileSecurity, ARealDescriptorGivesOneAccountNodePerEntry) {
+  const std::u16string folder = B().MakeFolder({});
+  auto& p = P();
+  const std::string sddl = base::jtGetFileSecurityString(Narrow(p, folder), base::kOwnerGroupDacl);
+  const auto entries = base::SplitSecurityDescriptorString(sddl).Entries;
+  std::vector<std::string> accounts;
+  int nodes = 0;
+  base::FillSecurityTree(
+      sddl,
+      [&](int parent, const std::string& text, int) {
+        if (parent < 0) accounts.push_back(text);
+        return nodes++;
+      },
+      "", 0, 1, 2);
+  ASSERT_EQ(accounts.size(), entries.size()) << sddl;
+  for (const auto& a : accounts) EXPECT_FALSE(a.empty()) << sddl;
+}
+
 TEST_P(ErrorTexts, KnownCodesHaveALineOfTextAndUnknownOnesNone) {
   auto& k32 = P().kernel32;
   const std::string denied = k32.FormatMessageA(ERROR_ACCESS_DENIED);
