@@ -233,6 +233,10 @@ struct Machine {
   // the folder that was listed: lets a test change the folder between two looks at it, as a
   // program writing files while a scan runs does. Set in code only.
   std::function<void(Machine&, FileNode& folder)> afterWin32List;
+  // Runs when NtOpenKey is about to open an existing key, with the key's native path, the machine
+  // locked: lets a test change the registry between the views of one key that a scan takes
+  // (a value created after the Win32 listing). Set in code only.
+  std::function<void(Machine&, std::u16string_view nativePath)> onNativeKeyOpen;
 
   // The platform functions lock this while they read or change the machine, so a scanner
   // thread and the main thread may call them at once.
