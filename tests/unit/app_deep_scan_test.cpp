@@ -23,6 +23,12 @@ class DeepScanTest : public ::testing::Test {
   testing_support::SimMachineFixture fixture_{builder_};
 };
 
+// Runs the owner's side until the session has no running scanner (or a call limit).
+void Drain(app::TMailboxSynchronizer& mailbox, app::TDeepScanSession& session) {
+  for (int i = 0; i < 100000 && session.Running(); ++i) mailbox.RunNext(10ms);
+  ASSERT_FALSE(session.Running());
+}
+
 // --- rows ---
 
 TEST_F(DeepScanTest, PathRowsCutAtTheLastBackslash) {
@@ -77,6 +83,94 @@ TEST_F(DeepScanTest, RowJsonKeepsTheContractOrderAndEscapesZeros) {
             R"("details":"Zero char in value name","kind":5,"known":false,"product":"","explanation":""})");
 }
 
+// --- catalogue marks ---
+
+TEST_F(DeepScanTest, RowsTheCatalogueKnowsAreMarkedWithItsProductAndDetails) {
+  app::TDeepScanSession session(std::make_shared<app::TMailboxSynchronizer>());
+  session.Catalogue().LoadFromText(
+      "[one]\r\nProduct=Umbrascope\r\nType=Reserved filename\r\nDetails=Test entry.\r\n"
+      "Location0=C:\\Temp\\Umbrascope\\CON.txt\r\n"
+      "[zero]\r\nProduct=Zero\r\nLocation0=HKEY_LOCAL_MACHINE\\SOFTWARE\\T\\Hello\\0World");
+  const std::u16string zero(u"Hello\0World", 11);
+  struct Case {
+    const char* what;
+    app::TDeepScanRow row;
+    const char* info;  // nullptr: not known
+  };
+  const Case cases[] = {
+      {"file", app::PathRow("File", app::kKindFile, u"C:\\Temp\\Umbrascope\\CON.txt", "Reserved filename"),
+       "Umbrascope: Test entry."},
+      {"letter case differs",
+       app::PathRow("File", app::kKindFile, u"C:\\Temp\\Umbrascope\\con.txt", "Reserved filename"), nullptr},
+      {"key with a zero character",
+       app::RegistryRow("Key", app::kKindKey, platform::HKEY_LOCAL_MACHINE, u"\\SOFTWARE\\T\\",
+                        "Zero char in key name", zero),
+       "Zero: No details available."},
+      {"backslash and 0 written out",
+       app::RegistryRow("Key", app::kKindKey, platform::HKEY_LOCAL_MACHINE, u"\\SOFTWARE\\T\\",
+                        "Invisible to Win32", u"Hello\\0World"),
+       nullptr},
+  };
+  for (auto c : cases) {
+    SCOPED_TRACE(c.what);
+    app::MarkRow(session.Catalogue(), c.row);
+    const auto info = session.InfoText(c.row);
+    EXPECT_EQ(c.row.Known, c.info != nullptr);
+    EXPECT_EQ(c.row.Marker(), c.info ? app::kMarkerKnown : app::kMarkerPlain);
+    ASSERT_EQ(info.has_value(), c.info != nullptr);
+    if (!c.info) continue;
+    EXPECT_EQ(*info, c.info);
+    EXPECT_EQ(c.row.Product + ": " + c.row.Explanation, c.info);
+  }
+}
+
+TEST(DeepScanRows, AScanReportsEachFindingAsAMarkedRow) {
+  sim::MachineBuilder b;
+  b.File(u"C:\\Temp\\Umbrascope\\CON.txt");
+  b.Folder(u"C:\\Temp\\Umbrascope\\lpt1");
+  b.File(u"C:\\Temp\\plain\\ghost.sys").hidden = true;
+  b.StringValue(u"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", u"ghost", u"x").hidden = true;
+  testing_support::SimMachineFixture fixture(b);
+  auto mailbox = std::make_shared<app::TMailboxSynchronizer>();
+  app::TDeepScanSession session(mailbox);  // the built-in catalogue
+  std::vector<std::string> seen;
+  session.OnRow = [&](const app::TDeepScanRow& row) {
+    seen.push_back(row.Type + " " + app::Utf8(row.FullName()));
+  };
+  session.StartScan({"C:"}, {"HKEY_LOCAL_MACHINE"});
+  Drain(*mailbox, session);
+
+  auto find = [&](std::u16string_view object) -> const app::TDeepScanRow* {
+    for (const auto& row : session.Rows())
+      if (row.Object == object) return &row;
+    return nullptr;
+  };
+  const auto* con = find(u"CON.txt");
+  ASSERT_NE(con, nullptr);
+  EXPECT_EQ(con->Type, "File");
+  EXPECT_EQ(con->Kind, 3);
+  EXPECT_EQ(con->Location, u"C:\\Temp\\Umbrascope\\");
+  EXPECT_EQ(con->Details, "Reserved filename");
+  EXPECT_TRUE(con->Known);
+  EXPECT_EQ(con->Product, "Umbrascope");
+  const auto* lpt = find(u"lpt1");
+  ASSERT_NE(lpt, nullptr);
+  EXPECT_EQ(lpt->Type, "Folder");
+  EXPECT_EQ(lpt->Kind, 2);
+  EXPECT_TRUE(lpt->Known);
+  const auto* ghost = find(u"ghost.sys");
+  ASSERT_NE(ghost, nullptr);
+  EXPECT_EQ(ghost->Details, "Invisible to Win32");
+  EXPECT_FALSE(ghost->Known);
+  const auto* value = find(u"ghost");
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(value->Type, "Value");
+  EXPECT_EQ(value->Kind, 5);
+  EXPECT_EQ(value->Location, u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run\\");
+  EXPECT_EQ(seen.size(), session.Rows().size());  // every row announced as it came
+  EXPECT_EQ(session.FileSummary().findings, 3u);
+}
+
 // --- texts ---
 
 TEST(DeepScanElapsed, FormatsHoursMinutesSeconds) {
@@ -103,12 +197,6 @@ struct ManualClock {
     return [now = now] { return *now; };
   }
 };
-
-// Runs the owner's side until the session has no running scanner (or a call limit).
-void Drain(app::TMailboxSynchronizer& mailbox, app::TDeepScanSession& session) {
-  for (int i = 0; i < 100000 && session.Running(); ++i) mailbox.RunNext(10ms);
-  ASSERT_FALSE(session.Running());
-}
 
 TEST_F(DeepScanTest, LabelsStartAndFinishWithTheElapsedTime) {
   ManualClock clock;
@@ -199,6 +287,54 @@ TEST_F(DeepScanTest, DestroyingTheSessionReleasesWorkersWaitingForTheOwner) {
     // Nobody runs the mailbox: the destructor must still join all four threads.
   }
   EXPECT_FALSE(mailbox->RunNext(0ms));
+}
+
+// A machine whose walks find something in every one of many folders and keys, so a scan can
+// be caught in the middle.
+void ManyFindings(sim::MachineBuilder& b, int count) {
+  for (int i = 0; i < count; ++i) {
+    const std::u16string n = u"N" + std::u16string(1, static_cast<char16_t>(u'A' + i / 26)) +
+                             std::u16string(1, static_cast<char16_t>(u'A' + i % 26));
+    b.File(u"C:\\Many\\" + n + u"\\ghost.sys").hidden = true;
+    b.StringValue(u"HKLM\\SOFTWARE\\Many\\" + n, u"ghost", u"x").hidden = true;
+  }
+}
+
+TEST(DeepScanRefresh, RowsOfAnAbandonedScanNeverReappear) {
+  constexpr int kCount = 40;
+  sim::MachineBuilder b;
+  ManyFindings(b, kCount);
+  testing_support::SimMachineFixture fixture(b);
+  auto mailbox = std::make_shared<app::TMailboxSynchronizer>();
+  app::TDeepScanSession session(mailbox);
+  int added = 0;
+  session.OnRow = [&](const app::TDeepScanRow&) { ++added; };
+
+  session.StartScan({"C:"}, {"HKEY_LOCAL_MACHINE"});
+  for (int i = 0; i < 100000 && session.Rows().size() < 3 && session.Running(); ++i) mailbox->RunNext(10ms);
+  ASSERT_GE(session.Rows().size(), 3u) << "the walks found too little to be caught in the middle";
+  ASSERT_TRUE(session.Running());
+
+  session.Refresh();
+  EXPECT_TRUE(session.Rows().empty());
+  EXPECT_FALSE(session.Running());
+  added = 0;
+  // The abandoned walks finish their folder or key; whatever they still report is dropped.
+  while (mailbox->RunNext(200ms)) {
+  }
+  EXPECT_EQ(added, 0);
+  EXPECT_TRUE(session.Rows().empty());
+
+  // A new scan shows its own rows, once each.
+  session.StartScan({"C:"}, {"HKEY_LOCAL_MACHINE"});
+  Drain(*mailbox, session);
+  std::size_t files = 0, values = 0;
+  for (const auto& row : session.Rows()) {
+    if (row.Type == "File" && row.Object == u"ghost.sys") ++files;
+    if (row.Type == "Value" && row.Object == u"ghost") ++values;
+  }
+  EXPECT_EQ(files, static_cast<std::size_t>(kCount));
+  EXPECT_EQ(values, static_cast<std::size_t>(kCount));
 }
 
 // --- the mailbox ---
