@@ -127,7 +127,7 @@ done
 
 # --- Ctrl+C: a long walk stopped, the rows so far and a summary marked stopped, exit 130 ---
 # A hidden file in C:\ is reported first; many folders of many files keep the walk busy after it.
-folders=3000
+folders=2000
 python3 - "$folders" >big.json <<'PY'
 import json, sys
 files = [{"path": "C:\\first.sys", "hidden": True}]
