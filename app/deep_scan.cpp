@@ -27,7 +27,10 @@ std::u16string Wide(std::string_view text) {
   return platform::Current().kernel32.MultiByteToWideChar(platform::CP_ACP, text);
 }
 
-double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+// Whole milliseconds: the summaries show elapsed time, not clock noise.
+double Seconds(std::chrono::steady_clock::duration d) {
+  return static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count()) / 1000.0;
+}
 
 // Runs `body` on a thread of its own; `done` says when it has returned, so the session can
 // join it without blocking.
