@@ -30,6 +30,8 @@ void AddCommonOptions(CLI::App& command, Options& options, bool withJson = true)
 void SetAction(CLI::App& command, Options& options, Action action);
 
 void AddQuickCommand(CLI::App& app);
+// The Deep Scan: whole drives and hives.
+void AddDeepCommand(CLI::App& app);
 // `show` subcommands and further commands of each area.
 void AddRegistryCommands(CLI::App& app, CLI::App& show);
 void AddFileCommands(CLI::App& app, CLI::App& show);

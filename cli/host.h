@@ -12,4 +12,12 @@ std::uint32_t ArgumentCodePage();
 // that carry their own CR LF line ends.
 void SetBinaryStandardOutput();
 
+// Whether standard error is a terminal (live progress goes there only then).
+bool StandardErrorIsTerminal();
+
+// Ctrl+C: from now on the first interrupt only sets a flag that the main loop polls; a second
+// one ends the program as usual.
+void CatchInterrupt();
+bool InterruptRequested();
+
 }  // namespace cli

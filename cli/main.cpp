@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
   auto* show = app.add_subcommand("show", "show what the native view says of one object");
   show->require_subcommand(1);
   cli::AddQuickCommand(app);
+  cli::AddDeepCommand(app);
   cli::AddRegistryCommands(app, *show);
   cli::AddFileCommands(app, *show);
   cli::AddProcessCommands(app, *show);
