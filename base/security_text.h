@@ -19,6 +19,10 @@ class ESecurityError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The system's text for an error code as the messages here quote it: without the closing full
+// stop and line break ("Access is denied"), or "error <code>" when the system has no text.
+std::string SystemErrorText(platform::DWORD error);
+
 // The information bits the scanners ask for: owner, group and DACL.
 inline constexpr platform::DWORD kOwnerGroupDacl = 7;
 

@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/types.h"
 
@@ -57,6 +58,40 @@ class Advapi32 {
                                  std::span<std::byte> data, DWORD& size) = 0;
 
   // --- security ---
+  // Descriptors come back self-relative in the caller's buffer. A buffer of no storage (or one
+  // too small) asks for the size: the call fails with ERROR_INSUFFICIENT_BUFFER (the last error
+  // for the file form, the return value for the key form) and `needed` holds the size.
+  // Paths and names are zero-terminated on the real system: each is used up to its first zero.
+
+  // False with the last error set on failure.
+  virtual bool GetFileSecurityA(std::string_view fileName, DWORD information, std::span<std::byte> descriptor,
+                                DWORD& needed) = 0;
+  // The Win32 error code; `needed` is the descriptor's size whenever it is known.
+  virtual DWORD RegGetKeySecurity(HKEY key, DWORD information, std::span<std::byte> descriptor,
+                                  DWORD& needed) = 0;
+
+  // The conversions are loaded from the DLL by name at the first use; when the system lacks any
+  // one of them all count as missing: the descriptor and string-to-SID forms then fail with
+  // ERROR_CALL_NOT_IMPLEMENTED and the SID-to-string form answers true with an empty text. The
+  // string the system allocates is copied into `text` and released with LocalFree before the
+  // call returns. False with the last error set on failure.
+  virtual bool ConvertSecurityDescriptorToStringSecurityDescriptorA(std::span<const std::byte> descriptor,
+                                                                    DWORD revision, DWORD information,
+                                                                    std::string& text) = 0;
+  virtual bool ConvertStringSidToSidA(std::string_view text, std::vector<std::byte>& sid) = 0;
+  virtual bool ConvertSidToStringSidA(std::span<const std::byte> sid, std::string& text) = 0;
+
+  // Account look-ups; an empty system name is the local machine. The sizes are in and out as in
+  // the real functions: in, the caller's capacity (`sid` bytes, characters with the terminator);
+  // out, the sizes needed (with the terminator) when the call fails with
+  // ERROR_INSUFFICIENT_BUFFER, or the lengths written (without it) on success. `use` is a
+  // SidType* value. False with the last error set on failure (ERROR_NONE_MAPPED: no such account).
+  virtual bool LookupAccountNameA(std::string_view systemName, std::string_view accountName,
+                                  std::span<std::byte> sid, DWORD& sidSize, std::string& domain,
+                                  DWORD& domainSize, DWORD& use) = 0;
+  virtual bool LookupAccountSidA(std::string_view systemName, std::span<const std::byte> sid,
+                                 std::string& name, DWORD& nameSize, std::string& domain, DWORD& domainSize,
+                                 DWORD& use) = 0;
 };
 
 }  // namespace platform

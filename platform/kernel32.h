@@ -21,6 +21,10 @@ class Kernel32 {
 
   virtual DWORD GetLastError() = 0;
   virtual void SetLastError(DWORD error) = 0;
+  // The system's text for an error code (FormatMessageA from the system's table, no inserts),
+  // as the system gives it: a sentence usually ending with CR LF. "" with ERROR_MR_MID_NOT_FOUND
+  // when the system has no text for the code.
+  virtual std::string FormatMessageA(DWORD messageId) = 0;
 
   // --- system facts ---
   virtual bool GetVersionExA(OsVersionInfo& info) = 0;

@@ -71,8 +71,14 @@ inline constexpr DWORD ERROR_BAD_PATHNAME = 161;
 inline constexpr DWORD ERROR_MORE_DATA = 234;
 inline constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
 inline constexpr DWORD ERROR_PARTIAL_COPY = 299;
+inline constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
 inline constexpr DWORD ERROR_FILE_INVALID = 1006;
 inline constexpr DWORD ERROR_KEY_DELETED = 1018;
+inline constexpr DWORD ERROR_UNKNOWN_REVISION = 1305;
+inline constexpr DWORD ERROR_NONE_MAPPED = 1332;
+inline constexpr DWORD ERROR_INVALID_SID = 1337;
+inline constexpr DWORD ERROR_INVALID_SECURITY_DESCR = 1338;
+inline constexpr DWORD RPC_S_SERVER_UNAVAILABLE = 1722;
 
 // NtOpenFile / NtCreateFile access, share and option bits (files).
 inline constexpr DWORD FILE_READ_DATA = 0x0001;  // on a folder the same bit lists it
@@ -175,6 +181,20 @@ inline constexpr DWORD REG_DWORD_BIG_ENDIAN = 5;
 inline constexpr DWORD REG_LINK = 6;
 inline constexpr DWORD REG_MULTI_SZ = 7;
 inline constexpr DWORD REG_QWORD = 11;
+
+// --- security ---
+// SECURITY_INFORMATION bits: which parts of a descriptor to read or convert.
+inline constexpr DWORD OWNER_SECURITY_INFORMATION = 0x1;
+inline constexpr DWORD GROUP_SECURITY_INFORMATION = 0x2;
+inline constexpr DWORD DACL_SECURITY_INFORMATION = 0x4;
+inline constexpr DWORD SACL_SECURITY_INFORMATION = 0x8;
+inline constexpr DWORD SDDL_REVISION_1 = 1;
+// SID_NAME_USE answers of the account look-ups.
+inline constexpr DWORD SidTypeUser = 1;
+inline constexpr DWORD SidTypeGroup = 2;
+inline constexpr DWORD SidTypeDomain = 3;
+inline constexpr DWORD SidTypeAlias = 4;
+inline constexpr DWORD SidTypeWellKnownGroup = 5;
 
 // --- processes ---
 

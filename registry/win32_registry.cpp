@@ -133,7 +133,8 @@ bool TMyRegistry::OpenKeyReadOnly(std::string_view path) {
   for (const DWORD mask : {platform::KEY_READ, DWORD{0x20009}, platform::KEY_QUERY_VALUE}) {
     const DWORD access = mask | ViewBits();
     RegKeyHandle opened;
-    if (Api().RegOpenKeyExA(base, sub, 0, access, opened.put()) != platform::ERROR_SUCCESS) continue;
+    lastOpenError_ = Api().RegOpenKeyExA(base, sub, 0, access, opened.put());
+    if (lastOpenError_ != platform::ERROR_SUCCESS) continue;
     std::string newPath = relative && currentKey_ && !currentPath_.empty()
                               ? currentPath_ + "\\" + std::string(sub)
                               : std::string(sub);

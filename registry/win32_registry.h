@@ -65,6 +65,8 @@ class TMyRegistry {
   void SetViewMode(int mode);  // 0 or 1: 32-bit, 2: 64-bit, others: no change
 
   bool OpenKeyReadOnly(std::string_view path);
+  // What the last failed attempt of OpenKeyReadOnly answered (ERROR_SUCCESS after a success).
+  platform::DWORD LastOpenError() const { return lastOpenError_; }
   bool KeyExists(std::string_view path);
   void CloseKey();
 
@@ -97,6 +99,7 @@ class TMyRegistry {
   platform::DWORD access_ = platform::KEY_ALL_ACCESS;
   char bitness_ = 32;
   int viewMode_ = 0;
+  platform::DWORD lastOpenError_ = 0;
 };
 
 // The hive-name table. Names compare exactly, letter case included; unknown names give 0.

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace results {
 
@@ -19,6 +20,16 @@ class TResultInfoCatalogue {
   // matches gives product and details.
   bool Lookup(std::string_view rowKey, std::string& product, std::string& details) const;
   bool Empty() const;
+
+ private:
+  // One section as the lookup reads it: its locations (numbered without a gap, the first of
+  // each number, "\0" already made a zero character), product and details with defaults.
+  struct TEntry {
+    std::vector<std::string> locations;
+    std::string product;
+    std::string details;
+  };
+  std::vector<TEntry> entries_;
 };
 
 }  // namespace results

@@ -62,6 +62,43 @@ std::u16string FromCodePage(std::uint32_t codePage, std::string_view text) {
 platform::DWORD SimKernel32::GetLastError() { return t_lastError; }
 void SimKernel32::SetLastError(platform::DWORD error) { t_lastError = error; }
 
+std::string SimKernel32::FormatMessageA(platform::DWORD messageId) {
+  // The texts of an English system for the codes the simulated functions answer with.
+  static const std::pair<platform::DWORD, const char*> kTexts[] = {
+      {platform::ERROR_SUCCESS, "The operation completed successfully."},
+      {platform::ERROR_INVALID_FUNCTION, "Incorrect function."},
+      {platform::ERROR_FILE_NOT_FOUND, "The system cannot find the file specified."},
+      {platform::ERROR_PATH_NOT_FOUND, "The system cannot find the path specified."},
+      {platform::ERROR_ACCESS_DENIED, "Access is denied."},
+      {platform::ERROR_INVALID_HANDLE, "The handle is invalid."},
+      {platform::ERROR_NOT_ENOUGH_MEMORY, "Not enough storage is available to process this command."},
+      {platform::ERROR_NO_MORE_FILES, "There are no more files."},
+      {platform::ERROR_NOT_READY, "The device is not ready."},
+      {platform::ERROR_BAD_LENGTH, "The program issued a command but the command length is incorrect."},
+      {platform::ERROR_SEEK, "The drive cannot locate a specific area or track on the disk."},
+      {platform::ERROR_SHARING_VIOLATION,
+       "The process cannot access the file because it is being used by another process."},
+      {platform::ERROR_NOT_SUPPORTED, "The request is not supported."},
+      {platform::ERROR_INVALID_PARAMETER, "The parameter is incorrect."},
+      {platform::ERROR_CALL_NOT_IMPLEMENTED, "This function is not supported on this system."},
+      {platform::ERROR_INSUFFICIENT_BUFFER, "The data area passed to a system call is too small."},
+      {platform::ERROR_INVALID_NAME, "The filename, directory name, or volume label syntax is incorrect."},
+      {platform::ERROR_MORE_DATA, "More data is available."},
+      {platform::ERROR_NO_MORE_ITEMS, "No more data is available."},
+      {platform::ERROR_KEY_DELETED,
+       "Illegal operation attempted on a registry key that has been marked for deletion."},
+      {platform::ERROR_UNKNOWN_REVISION, "The revision level is unknown."},
+      {platform::ERROR_NONE_MAPPED, "No mapping between account names and security IDs was done."},
+      {platform::ERROR_INVALID_SID, "The security ID structure is invalid."},
+      {platform::ERROR_INVALID_SECURITY_DESCR, "The security descriptor structure is invalid."},
+      {platform::RPC_S_SERVER_UNAVAILABLE, "The RPC server is unavailable."},
+  };
+  for (const auto& [code, text] : kTexts)
+    if (code == messageId) return std::string(text) + "\r\n";
+  SetLastError(platform::ERROR_MR_MID_NOT_FOUND);
+  return {};
+}
+
 bool SimKernel32::GetVersionExA(platform::OsVersionInfo& info) {
   std::lock_guard lock(m_.mutex);
   info.majorVersion = m_.system.major;

@@ -12,6 +12,7 @@ class SimKernel32 final : public platform::Kernel32 {
 
   platform::DWORD GetLastError() override;
   void SetLastError(platform::DWORD error) override;
+  std::string FormatMessageA(platform::DWORD messageId) override;
 
   bool GetVersionExA(platform::OsVersionInfo& info) override;
   std::string GetComputerNameA() override;

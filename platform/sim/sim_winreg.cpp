@@ -5,6 +5,7 @@
 #include "platform/sim/builder.h"
 #include "platform/sim/sim_others.h"
 #include "platform/sim/sim_platform.h"
+#include "platform/sim/sim_security.h"
 
 namespace sim {
 namespace {
@@ -250,6 +251,20 @@ DWORD SimAdvapi32::RegQueryValueExA(HKEY key, std::string_view name, DWORD& type
   type = v->type;
   if (!IsStringType(v->type)) return CopyOut(AsChars(v->data), data, size);
   return CopyOut(ToCodePage(m_.system.codePage, FromLE(v->data)), data, size);
+}
+
+DWORD SimAdvapi32::RegGetKeySecurity(HKEY key, DWORD information, std::span<std::byte> descriptor,
+                                     DWORD& needed) {
+  std::lock_guard lock(m_.mutex);
+  DWORD error = platform::ERROR_SUCCESS;
+  const RegKey* k = ResolveKey(m_, key, error);
+  if (k == nullptr) return error;
+  if (k->fail.security) return platform::ERROR_ACCESS_DENIED;
+  const auto d = MakeDescriptor(k->sddl, information);
+  needed = static_cast<DWORD>(d.size());
+  if (descriptor.size() < d.size()) return platform::ERROR_INSUFFICIENT_BUFFER;
+  std::memcpy(descriptor.data(), d.data(), d.size());
+  return platform::ERROR_SUCCESS;
 }
 
 }  // namespace sim

@@ -10,6 +10,7 @@ class Win32Kernel32 final : public platform::Kernel32 {
  public:
   platform::DWORD GetLastError() override;
   void SetLastError(platform::DWORD error) override;
+  std::string FormatMessageA(platform::DWORD messageId) override;
 
   bool GetVersionExA(platform::OsVersionInfo& info) override;
   std::string GetComputerNameA() override;
@@ -137,6 +138,22 @@ class Win32Advapi32 final : public platform::Advapi32 {
                            std::span<std::byte> data, platform::DWORD& size) override;
 
   // --- security ---
+  bool GetFileSecurityA(std::string_view fileName, platform::DWORD information,
+                        std::span<std::byte> descriptor, platform::DWORD& needed) override;
+  platform::DWORD RegGetKeySecurity(platform::HKEY key, platform::DWORD information,
+                                    std::span<std::byte> descriptor, platform::DWORD& needed) override;
+  bool ConvertSecurityDescriptorToStringSecurityDescriptorA(std::span<const std::byte> descriptor,
+                                                            platform::DWORD revision,
+                                                            platform::DWORD information,
+                                                            std::string& text) override;
+  bool ConvertStringSidToSidA(std::string_view text, std::vector<std::byte>& sid) override;
+  bool ConvertSidToStringSidA(std::span<const std::byte> sid, std::string& text) override;
+  bool LookupAccountNameA(std::string_view systemName, std::string_view accountName, std::span<std::byte> sid,
+                          platform::DWORD& sidSize, std::string& domain, platform::DWORD& domainSize,
+                          platform::DWORD& use) override;
+  bool LookupAccountSidA(std::string_view systemName, std::span<const std::byte> sid, std::string& name,
+                         platform::DWORD& nameSize, std::string& domain, platform::DWORD& domainSize,
+                         platform::DWORD& use) override;
 };
 
 class Win32ToolHelp final : public platform::ToolHelp {

@@ -23,6 +23,16 @@ std::string GrowA(F f) {
 platform::DWORD Win32Kernel32::GetLastError() { return ::GetLastError(); }
 void Win32Kernel32::SetLastError(platform::DWORD error) { ::SetLastError(error); }
 
+std::string Win32Kernel32::FormatMessageA(platform::DWORD messageId) {
+  char* text = nullptr;
+  const ::DWORD n = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      messageId, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string out = n != 0 && text != nullptr ? std::string(text, n) : std::string();
+  if (text != nullptr) ::LocalFree(text);
+  return out;
+}
+
 bool Win32Kernel32::GetVersionExA(platform::OsVersionInfo& info) {
   OSVERSIONINFOA v{};
   v.dwOSVersionInfoSize = sizeof v;  // 148 bytes

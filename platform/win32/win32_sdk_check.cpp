@@ -61,6 +61,17 @@
   X(ERROR_PARTIAL_COPY)              \
   X(ERROR_FILE_INVALID)              \
   X(ERROR_KEY_DELETED)               \
+  X(ERROR_MR_MID_NOT_FOUND)          \
+  X(ERROR_UNKNOWN_REVISION)          \
+  X(ERROR_NONE_MAPPED)               \
+  X(ERROR_INVALID_SID)               \
+  X(ERROR_INVALID_SECURITY_DESCR)    \
+  X(RPC_S_SERVER_UNAVAILABLE)        \
+  X(OWNER_SECURITY_INFORMATION)      \
+  X(GROUP_SECURITY_INFORMATION)      \
+  X(DACL_SECURITY_INFORMATION)       \
+  X(SACL_SECURITY_INFORMATION)       \
+  X(SDDL_REVISION_1)                 \
   X(FILE_READ_DATA)                  \
   X(FILE_LIST_DIRECTORY)             \
   X(FILE_READ_ATTRIBUTES)            \
@@ -195,6 +206,11 @@ namespace rec = platform::records;
 // Information classes, which the SDK declares as enumerators (the extended handle table's class
 // is missing from the MinGW headers, so the list above covers it).
 static_assert(platform::SystemHandleInformation == ::SystemHandleInformation);
+static_assert(platform::SidTypeUser == ::SidTypeUser);
+static_assert(platform::SidTypeGroup == ::SidTypeGroup);
+static_assert(platform::SidTypeDomain == ::SidTypeDomain);
+static_assert(platform::SidTypeAlias == ::SidTypeAlias);
+static_assert(platform::SidTypeWellKnownGroup == ::SidTypeWellKnownGroup);
 static_assert(platform::ObjectNameInformation == ::ObjectNameInformation);
 static_assert(platform::FileNameInformation == ::FileNameInformation);
 static_assert(rec::FileDirectoryInformation == ::FileDirectoryInformation);

@@ -122,4 +122,13 @@ DWORD Win32Advapi32::RegQueryValueExA(platform::HKEY key, std::string_view name,
   return static_cast<DWORD>(rc);
 }
 
+DWORD Win32Advapi32::RegGetKeySecurity(platform::HKEY key, DWORD information, std::span<std::byte> descriptor,
+                                       DWORD& needed) {
+  ::DWORD size = static_cast<::DWORD>(descriptor.size());
+  const LONG rc =
+      ::RegGetKeySecurity(ToHkey(key), information, descriptor.empty() ? nullptr : descriptor.data(), &size);
+  if (rc == 0 || rc == static_cast<LONG>(platform::ERROR_INSUFFICIENT_BUFFER)) needed = size;
+  return static_cast<DWORD>(rc);
+}
+
 }  // namespace win32
