@@ -294,6 +294,8 @@ std::string SidAliasName(std::string_view account) {
 }
 
 std::string AccountDisplayName(std::string_view sidText, std::string_view computerName) {
+  // An entry without an account names none; some systems would read "" as the null SID.
+  if (sidText.empty()) return {};
   auto& api = platform::Current().advapi32;
   try {
     std::vector<std::byte> sid;

@@ -147,6 +147,28 @@ bool TMyRegistry::OpenKeyReadOnly(std::string_view path) {
   return false;
 }
 
+bool TMyRegistry::OpenKeyReadOnlyW(std::u16string_view path) {
+  const bool relative = path.empty() || path.front() != u'\\';
+  const std::u16string_view sub = relative ? path : path.substr(1);
+  const HKEY base = relative && currentKey_ ? currentKey_.get() : rootKey_;
+  for (const DWORD mask : {platform::KEY_READ, DWORD{0x20009}, platform::KEY_QUERY_VALUE}) {
+    const DWORD access = mask | ViewBits();
+    RegKeyHandle opened;
+    lastOpenError_ = Api().RegOpenKeyExW(base, sub, 0, access, opened.put());
+    if (lastOpenError_ != platform::ERROR_SUCCESS) continue;
+    // The current path is kept as 8-bit text, as the other open keeps it.
+    const std::string sub8 = platform::Current().kernel32.WideCharToMultiByte(platform::CP_ACP, sub);
+    std::string newPath =
+        relative && currentKey_ && !currentPath_.empty() ? currentPath_ + "\\" + sub8 : sub8;
+    CloseKey();
+    currentKey_ = std::move(opened);
+    currentPath_ = std::move(newPath);
+    access_ = access;
+    return true;
+  }
+  return false;
+}
+
 bool TMyRegistry::KeyExists(std::string_view path) {
   const DWORD saved = access_;
   const bool relative = path.empty() || path.front() != '\\';
@@ -181,6 +203,39 @@ bool TMyRegistry::GetKeyInfo(TRegKeyInfo& info) {
   return true;
 }
 
+// The listings run index by index up to the count RegQueryInfoKey gave. "No more items" before
+// that count is an ordinary end (a filter shortening the list, or entries removed meanwhile).
+// Any other error means the listing broke off: the names after it are unknown, so the listing
+// raises rather than answering a short list that a comparison would take for the whole truth.
+// A name longer than the buffer (it grew since the count was taken) is asked for again with a
+// bigger buffer instead of being dropped.
+namespace {
+
+// The largest buffer a listing grows to: value names hold up to 16,383 characters, key names
+// 255; twice that leaves room for the 8-bit forms of double-byte code pages.
+constexpr DWORD kLargestNameBuffer = 2 * 16384;
+
+template <typename Name, typename Enumerate>
+void ListNames(const char* what, HKEY root, const std::string& path, DWORD count, DWORD capacity,
+               Enumerate enumerate, std::vector<Name>& list) {
+  Name name;
+  for (DWORD i = 0; i < count; ++i) {
+    DWORD rc = enumerate(i, name, capacity);
+    while (rc == platform::ERROR_MORE_DATA && capacity < kLargestNameBuffer) {
+      capacity = std::min(kLargestNameBuffer, capacity * 2);
+      rc = enumerate(i, name, capacity);
+    }
+    if (rc == platform::ERROR_NO_MORE_ITEMS) return;
+    if (rc != platform::ERROR_SUCCESS)
+      throw ERegistryException(std::string("Listing the ") + what + " of " + RootKeyName(root) + "\\" + path +
+                               " failed at index " + std::to_string(i) + " (error " + std::to_string(rc) +
+                               ")");
+    list.push_back(UpToZero(name));
+  }
+}
+
+}  // namespace
+
 // The wide lists size their buffer from the longest name the key reports (in characters,
 // without the terminator), so a long name is read whole, as the native view reads it, instead
 // of failing with ERROR_MORE_DATA and looking hidden.
@@ -188,47 +243,53 @@ void TMyRegistry::GetKeyNamesW(std::vector<std::u16string>& list) {
   list.clear();
   TRegKeyInfo info;
   if (!GetKeyInfo(info)) return;
-  const DWORD capacity = std::max<DWORD>(info.maxSubKeyLen + 1, 256);
-  std::u16string name;
-  for (DWORD i = 0; i < info.numSubKeys; ++i)
-    if (Api().RegEnumKeyExW(currentKey_.get(), i, name, capacity) == platform::ERROR_SUCCESS)
-      list.push_back(UpToZero(name));
+  const HKEY key = currentKey_.get();
+  ListNames(
+      "subkeys", rootKey_, currentPath_, info.numSubKeys, std::max<DWORD>(info.maxSubKeyLen + 1, 256),
+      [&](DWORD i, std::u16string& name, DWORD capacity) {
+        return Api().RegEnumKeyExW(key, i, name, capacity);
+      },
+      list);
 }
 
 void TMyRegistry::GetValueNamesW(std::vector<std::u16string>& list) {
   list.clear();
   TRegKeyInfo info;
   if (!GetKeyInfo(info)) return;
-  const DWORD capacity = std::max<DWORD>(info.maxValueLen + 1, 512);
-  std::u16string name;
+  const HKEY key = currentKey_.get();
   DWORD type = 0;
-  for (DWORD i = 0; i < info.numValues; ++i)
-    if (Api().RegEnumValueW(currentKey_.get(), i, name, capacity, type) == platform::ERROR_SUCCESS)
-      list.push_back(UpToZero(name));
+  ListNames(
+      "values", rootKey_, currentPath_, info.numValues, std::max<DWORD>(info.maxValueLen + 1, 512),
+      [&](DWORD i, std::u16string& name, DWORD capacity) {
+        return Api().RegEnumValueW(key, i, name, capacity, type);
+      },
+      list);
 }
 
-// The 8-bit lists keep only what a call answered: when the rootkit shortens the listing the
-// last indexes fail, and a failed call must not add the previous name a second time.
+// The 8-bit lists keep only what a call answered, under the same rules.
 void TMyRegistry::GetKeyNames(std::vector<std::string>& list) {
   list.clear();
   TRegKeyInfo info;
   if (!GetKeyInfo(info)) return;
-  std::string name;
-  for (DWORD i = 0; i < info.numSubKeys; ++i)
-    if (Api().RegEnumKeyExA(currentKey_.get(), i, name, info.maxSubKeyLen + 1) == platform::ERROR_SUCCESS)
-      list.push_back(UpToZero(name));
+  const HKEY key = currentKey_.get();
+  ListNames(
+      "subkeys", rootKey_, currentPath_, info.numSubKeys, info.maxSubKeyLen + 1,
+      [&](DWORD i, std::string& name, DWORD capacity) { return Api().RegEnumKeyExA(key, i, name, capacity); },
+      list);
 }
 
 void TMyRegistry::GetValueNames(std::vector<std::string>& list) {
   list.clear();
   TRegKeyInfo info;
   if (!GetKeyInfo(info)) return;
-  std::string name;
+  const HKEY key = currentKey_.get();
   DWORD type = 0;
-  for (DWORD i = 0; i < info.numValues; ++i)
-    if (Api().RegEnumValueA(currentKey_.get(), i, name, info.maxValueLen + 1, type) ==
-        platform::ERROR_SUCCESS)
-      list.push_back(UpToZero(name));
+  ListNames(
+      "values", rootKey_, currentPath_, info.numValues, info.maxValueLen + 1,
+      [&](DWORD i, std::string& name, DWORD capacity) {
+        return Api().RegEnumValueA(key, i, name, capacity, type);
+      },
+      list);
 }
 
 bool TMyRegistry::GetDataInfo(std::string_view name, TRegDataInfo& info) {

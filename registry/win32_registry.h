@@ -65,6 +65,9 @@ class TMyRegistry {
   void SetViewMode(int mode);  // 0 or 1: 32-bit, 2: 64-bit, others: no change
 
   bool OpenKeyReadOnly(std::string_view path);
+  // The same through RegOpenKeyExW: every character of the path reaches the system, where the
+  // 8-bit form turns those outside the code page into "?" and may open another key.
+  bool OpenKeyReadOnlyW(std::u16string_view path);
   // What the last failed attempt of OpenKeyReadOnly answered (ERROR_SUCCESS after a success).
   platform::DWORD LastOpenError() const { return lastOpenError_; }
   bool KeyExists(std::string_view path);

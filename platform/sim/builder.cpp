@@ -1,10 +1,13 @@
 // Builds simulated machines: parents implied, names counted, registry roots mapped to hives.
 #include "platform/sim/builder.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <ctime>
 #include <stdexcept>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "base/utf.h"
 
@@ -257,6 +260,83 @@ std::unique_ptr<Machine> MachineBuilder::Build() {
   auto m = std::move(machine_);
   machine_ = std::make_unique<Machine>();
   return m;
+}
+
+// --- many registry keys at once ---
+
+namespace {
+// Looks paths up by view, so no look-up builds a string of its own.
+struct PathHash {
+  using is_transparent = void;
+  std::size_t operator()(std::u16string_view s) const { return std::hash<std::u16string_view>{}(s); }
+};
+struct PathEqual {
+  using is_transparent = void;
+  bool operator()(std::u16string_view a, std::u16string_view b) const { return a == b; }
+};
+}  // namespace
+
+std::vector<RegKey*> MachineBuilder::AddKeys(std::vector<BulkKey> keys) {
+  // Upper-cased native path -> key, for every key met here; "\Registry" is the tree's root.
+  std::unordered_map<std::u16string, RegKey*, PathHash, PathEqual> index;
+  index.reserve(2 * keys.size() + 16);
+  index.emplace(Upcase(u"\\Registry"), &machine_->registry);
+  // Keys whose subkeys were appended out of order: their children are found through the index
+  // only (all of them are in it from the first append on), and they are sorted at the end.
+  std::unordered_set<RegKey*> unsorted;
+
+  auto ensure = [&](auto& self, std::u16string_view path, std::u16string_view upper) -> RegKey* {
+    if (auto it = index.find(upper); it != index.end()) return it->second;
+    const std::size_t slash = path.rfind(u'\\');
+    const std::u16string_view name = slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+    if (slash == std::u16string_view::npos || slash == 0 || name.empty())
+      throw std::invalid_argument("empty key name in " + base::Utf16ToUtf8(path));
+    RegKey* parent = self(self, path.substr(0, slash), upper.substr(0, slash));
+    if (!unsorted.contains(parent)) {
+      if (RegKey* found = parent->FindSubkey(name)) {
+        index.emplace(upper, found);
+        return found;
+      }
+      for (const auto& c : parent->subkeys)
+        index.emplace(std::u16string(upper.substr(0, slash + 1)) + Upcase(c->name), c.get());
+      unsorted.insert(parent);
+    }
+    auto k = std::make_unique<RegKey>();
+    k->name = std::u16string(name);
+    k->sddl = kDefaultKeySddl;
+    k->lastWrite = defaultTime_;
+    k->parent = parent;
+    RegKey* added = k.get();
+    parent->subkeys.push_back(std::move(k));
+    index.emplace(upper, added);
+    return added;
+  };
+
+  std::vector<RegKey*> out;
+  out.reserve(keys.size());
+  for (auto& spec : keys) {
+    const auto native = NativeKeyPath(spec.fullKey, machine_->system.userSid);
+    if (!native) throw std::invalid_argument("unknown root key in " + base::Utf16ToUtf8(spec.fullKey));
+    RegKey* key = ensure(ensure, *native, Upcase(*native));
+    if (!spec.values.empty()) {
+      std::unordered_set<std::u16string> names;
+      for (const auto& v : key->values) names.insert(Upcase(v.name));
+      for (auto& v : spec.values) {
+        if (!names.insert(Upcase(v.name)).second)
+          throw std::invalid_argument("value " + base::Utf16ToUtf8(v.name) + " is listed twice in " +
+                                      base::Utf16ToUtf8(spec.fullKey));
+        key->values.push_back(std::move(v));
+      }
+    }
+    out.push_back(key);
+  }
+  auto before = [](const std::unique_ptr<RegKey>& a, const std::unique_ptr<RegKey>& b) {
+    return CompareNames(a->name, b->name) < 0;
+  };
+  for (RegKey* k : unsorted)
+    if (!std::is_sorted(k->subkeys.begin(), k->subkeys.end(), before))
+      std::stable_sort(k->subkeys.begin(), k->subkeys.end(), before);
+  return out;
 }
 
 }  // namespace sim

@@ -38,6 +38,19 @@ class MachineBuilder {
                         std::u16string_view text);  // REG_SZ, stored with its terminator
   RegValue& DwordValue(std::u16string_view fullKey, std::u16string_view name, std::uint32_t v);
 
+  // --- many registry keys at once ---
+  // One key of a bulk add: its full name and the values it gets, in their order.
+  struct BulkKey {
+    std::u16string fullKey;
+    std::vector<RegValue> values;
+  };
+  // Adds `keys` (missing parents created plain, existing keys reused) in time linear in the
+  // number of keys, values and path characters: keys are found through an index of their
+  // paths instead of a search per level, and the subkeys of every key that gained some are put
+  // in order once at the end. Answers the keys in the order given; a value listed twice for a
+  // key throws std::invalid_argument, as Value does.
+  std::vector<RegKey*> AddKeys(std::vector<BulkKey> keys);
+
   Process& AddProcess(std::uint32_t pid, std::u16string_view exeFile,
                       std::u16string_view imagePath = {});
 

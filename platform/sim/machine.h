@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -225,6 +226,10 @@ struct Machine {
   std::vector<std::u16string> hide;  // the rootkit's wildcard patterns
   HandleTable handles;               // every open simulated handle
   SystemFailures fail;
+  // Runs when NtOpenKey is about to open an existing key, with the key's native path, the machine
+  // locked: lets a test change the registry between the views of one key that a scan takes
+  // (a value created after the Win32 listing). Set in code only.
+  std::function<void(Machine&, std::u16string_view nativePath)> onNativeKeyOpen;
 
   // The platform functions lock this while they read or change the machine, so a scanner
   // thread and the main thread may call them at once.

@@ -106,6 +106,7 @@ NTSTATUS SimNtdll::NtOpenKey(platform::Handle& handle, DWORD /*access*/,
   RegKey* key = m_.FindKey(path);
   if (key == nullptr) return platform::STATUS_OBJECT_NAME_NOT_FOUND;
   if (key->fail.nativeOpen) return platform::STATUS_ACCESS_DENIED;
+  if (m_.onNativeKeyOpen) m_.onNativeKeyOpen(m_, path);
   handle = m_.handles.Add(std::make_unique<NativeKeyObject>(std::move(path)));
   return platform::STATUS_SUCCESS;
 }

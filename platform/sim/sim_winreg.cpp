@@ -19,6 +19,15 @@ using platform::HKEY;
 struct Win32KeyObject : SimObject {
   explicit Win32KeyObject(std::u16string p) : path(std::move(p)) {}
   std::u16string path;
+  // Where the last subkey and value enumeration of this handle stopped, so a listing that asks
+  // for index 0, 1, 2, ... costs one step per index instead of a scan from the start each time.
+  struct Cursor {
+    const void* items = nullptr;  // the list it walked, and its size then
+    std::size_t count = 0;
+    DWORD index = 0;     // the index last answered
+    std::size_t at = 0;  // its position in the list
+  };
+  Cursor keys, values;
 };
 
 bool IsPredefined(HKEY key) { return key >= platform::HKEY_CLASSES_ROOT && key <= platform::HKEY_DYN_DATA; }
@@ -149,14 +158,27 @@ DWORD SimAdvapi32::RegQueryInfoKeyW(HKEY key, platform::RegKeyInfo& info) {
   return platform::ERROR_SUCCESS;
 }
 
-// The index-th subkey or value the Win32 listing shows, or nullptr with the error.
+// The index-th subkey or value the Win32 listing shows, or nullptr with the error. With a
+// cursor, a later index of the same unchanged list resumes where the last answer was found;
+// the answers are those of a scan from the start.
 template <typename Item, typename Items, typename Get>
-static const Item* NthVisible(const Machine& m, const Items& items, DWORD index, Get get, DWORD& error) {
+static const Item* NthVisible(const Machine& m, const Items& items, DWORD index, Get get, DWORD& error,
+                              Win32KeyObject::Cursor* cursor) {
+  std::size_t from = 0;
   DWORD seen = 0;
-  for (const auto& item : items) {
-    const Item& i = get(item);
+  if (cursor != nullptr && cursor->items == &items && cursor->count == items.size() &&
+      index >= cursor->index && cursor->at < items.size()) {
+    if (index == cursor->index) return &get(items[cursor->at]);
+    from = cursor->at + 1;
+    seen = cursor->index + 1;
+  }
+  for (std::size_t at = from; at < items.size(); ++at) {
+    const Item& i = get(items[at]);
     if (!VisibleToWin32(m, i.name, i.hidden)) continue;
-    if (seen++ == index) return &i;
+    if (seen++ == index) {
+      if (cursor != nullptr) *cursor = {&items, items.size(), index, at};
+      return &i;
+    }
   }
   error = platform::ERROR_NO_MORE_ITEMS;
   return nullptr;
@@ -169,8 +191,10 @@ static const RegKey* NthSubkey(Machine& m, HKEY key, DWORD index, DWORD& error) 
     error = platform::ERROR_ACCESS_DENIED;
     return nullptr;
   }
+  auto* object = IsPredefined(key) ? nullptr : m.handles.Get<Win32KeyObject>(key);
   return NthVisible<RegKey>(
-      m, k->subkeys, index, [](const auto& p) -> const RegKey& { return *p; }, error);
+      m, k->subkeys, index, [](const auto& p) -> const RegKey& { return *p; }, error,
+      object != nullptr ? &object->keys : nullptr);
 }
 
 static const RegValue* NthValue(Machine& m, HKEY key, DWORD index, DWORD& error) {
@@ -180,8 +204,10 @@ static const RegValue* NthValue(Machine& m, HKEY key, DWORD index, DWORD& error)
     error = platform::ERROR_ACCESS_DENIED;
     return nullptr;
   }
+  auto* object = IsPredefined(key) ? nullptr : m.handles.Get<Win32KeyObject>(key);
   return NthVisible<RegValue>(
-      m, k->values, index, [](const auto& v) -> const RegValue& { return v; }, error);
+      m, k->values, index, [](const auto& v) -> const RegValue& { return v; }, error,
+      object != nullptr ? &object->values : nullptr);
 }
 
 template <typename S>

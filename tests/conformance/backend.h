@@ -63,6 +63,10 @@ struct Answers {
   bool cutRecordHoldsFullNameLength;
   // What NtEnumerateValueKey answers for a buffer smaller than the fixed part.
   platform::NTSTATUS valueBelowFixedPart;
+  // How many characters more than the text and its terminator LookupAccountSidA asks for.
+  platform::DWORD accountSizeSlack;
+  // A successful LookupAccountSidA counts the terminators in the lengths it answers.
+  bool accountLengthsCountTerminator;
 };
 
 inline constexpr Answers kWindows{0,
@@ -73,7 +77,9 @@ inline constexpr Answers kWindows{0,
                                   u"\\Device\\",
                                   platform::STATUS_INFO_LENGTH_MISMATCH,
                                   true,
-                                  platform::STATUS_BUFFER_TOO_SMALL};
+                                  platform::STATUS_BUFFER_TOO_SMALL,
+                                  0,
+                                  false};
 // Wine 8 on a Linux file system, measured.
 inline constexpr Answers kWineDiffers{platform::ERROR_NOT_SUPPORTED,     // BackupRead is a stub
                                       platform::STATUS_NOT_IMPLEMENTED,  // no stream class
@@ -83,7 +89,9 @@ inline constexpr Answers kWineDiffers{platform::ERROR_NOT_SUPPORTED,     // Back
                                       u"\\??\\",  // names in DOS form ("\??\Z:\...")
                                       platform::STATUS_BUFFER_OVERFLOW,
                                       false,
-                                      platform::STATUS_BUFFER_OVERFLOW};
+                                      platform::STATUS_BUFFER_OVERFLOW,
+                                      1,  // the 8-bit look-up asks one more than it writes
+                                      true};
 
 class Backend {
  public:

@@ -244,6 +244,52 @@ TEST_P(Win32Registry, NamesLongerThanTheBufferAnswerMoreData) {
   }
 }
 
+// An index names the same entry whatever was asked before: forwards, backwards, twice in a
+// row (as after ERROR_MORE_DATA), or from another handle of the same key.
+TEST_P(Win32Registry, AnIndexNamesTheSameEntryInAnyOrderOfAsking) {
+  const TestKey k = B().MakeKey(KeySpec{{u"k1", u"k2", u"k3", u"k4", u"k5"},
+                                        {{u"v1", REG_DWORD, Dword(1)},
+                                         {u"v2", REG_DWORD, Dword(2)},
+                                         {u"v3", REG_DWORD, Dword(3)},
+                                         {u"v4", REG_DWORD, Dword(4)}}});
+  Win32Key key{P().advapi32}, other{P().advapi32};
+  ASSERT_EQ(key.api.RegOpenKeyExW(k.root, k.subKey, 0, KEY_READ, key.key), ERROR_SUCCESS);
+  ASSERT_EQ(key.api.RegOpenKeyExW(k.root, k.subKey, 0, KEY_READ, other.key), ERROR_SUCCESS);
+  DWORD type = 0;
+  auto keyAt = [&](HKEY h, DWORD i) {
+    std::u16string name;
+    return key.api.RegEnumKeyExW(h, i, name, 256) == ERROR_SUCCESS ? name : u"(none)";
+  };
+  auto valueAt = [&](HKEY h, DWORD i) {
+    std::u16string name;
+    return key.api.RegEnumValueW(h, i, name, 256, type) == ERROR_SUCCESS ? name : u"(none)";
+  };
+  std::vector<std::u16string> keys, values;
+  for (DWORD i = 0; i < 5; ++i) keys.push_back(keyAt(key.key, i));
+  for (DWORD i = 0; i < 4; ++i) values.push_back(valueAt(key.key, i));
+  EXPECT_EQ(keyAt(key.key, 5), u"(none)");
+  EXPECT_EQ(valueAt(key.key, 4), u"(none)");
+  for (const DWORD i : {3u, 1u, 1u, 4u, 0u, 2u, 2u}) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(keyAt(key.key, i), keys[i]);
+    EXPECT_EQ(keyAt(other.key, 4 - i), keys[4 - i]);
+    EXPECT_EQ(valueAt(key.key, i % 4), values[i % 4]);
+    EXPECT_EQ(valueAt(other.key, 3 - i % 4), values[3 - i % 4]);
+  }
+}
+
+// The UTF-16 open reaches a key whatever its name holds: the walk opens keys so, as an 8-bit
+// path cannot carry characters outside the code page.
+TEST_P(Win32Registry, TheWideOpenTakesNamesOutsideTheCodePage) {
+  const std::u16string name = u"\u041A\u043B\u044E\u0447 \u03A9";
+  const TestKey k = B().MakeKey(KeySpec{{name}, {}});
+  Win32Key key{P().advapi32};
+  ASSERT_EQ(key.api.RegOpenKeyExW(k.root, k.subKey + u"\\" + name, 0, KEY_READ, key.key), ERROR_SUCCESS);
+  RegKeyInfo info;
+  EXPECT_EQ(key.api.RegQueryInfoKeyW(key.key, info), ERROR_SUCCESS);
+  EXPECT_EQ(info.subKeys, 0u);
+}
+
 TEST_P(Win32Registry, ValueDataAndKeyFactsReportTheSizesNeeded) {
   const std::u16string text = u"C:\\WINDOWS";
   std::vector<std::byte> textData((text.size() + 1) * 2);

@@ -185,7 +185,7 @@ TEST_P(Sids, TextToBinaryAndBackGivesTheSameText) {
 
 TEST_P(Sids, MalformedTextAndBytesAreInvalidSids) {
   auto& p = P();
-  for (const std::string text : {"S-1-x-5", "S-2-5-18", "", "X-1-5-18"}) {
+  for (const std::string text : {"S-1-x-5", "S-2-5-18", "X-1-5-18"}) {
     std::vector<std::byte> sid;
     EXPECT_FALSE(p.advapi32.ConvertStringSidToSidA(text, sid)) << text;
     EXPECT_EQ(p.kernel32.GetLastError(), ERROR_INVALID_SID) << text;
@@ -214,13 +214,15 @@ TEST_P(Accounts, WellKnownSidsHaveTheirNamesAfterTheSizeQuestion) {
     DWORD nameSize = 0, domainSize = 0, use = 0;
     EXPECT_FALSE(p.advapi32.LookupAccountSidA("", sid, name, nameSize, domain, domainSize, use));
     EXPECT_EQ(p.kernel32.GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-    EXPECT_EQ(nameSize, c.name.size() + 1);  // the terminator counted
-    EXPECT_EQ(domainSize, c.domain.size() + 1);
+    const DWORD slack = Expected().accountSizeSlack;
+    EXPECT_EQ(nameSize, c.name.size() + 1 + slack);  // the terminator counted
+    EXPECT_EQ(domainSize, c.domain.size() + 1 + slack);
     ASSERT_TRUE(p.advapi32.LookupAccountSidA("", sid, name, nameSize, domain, domainSize, use));
     EXPECT_EQ(name, c.name);
     EXPECT_EQ(domain, c.domain);
-    EXPECT_EQ(nameSize, c.name.size());  // the lengths written, without it
-    EXPECT_EQ(domainSize, c.domain.size());
+    const DWORD terminator = Expected().accountLengthsCountTerminator ? 1 : 0;
+    EXPECT_EQ(nameSize, c.name.size() + terminator);  // the lengths written, without it on Windows
+    EXPECT_EQ(domainSize, c.domain.size() + terminator);
     EXPECT_EQ(use, c.use);
   }
 }
@@ -268,6 +270,38 @@ TEST_P(Accounts, AnUnknownAccountIsNotMapped) {
     EXPECT_EQ(std::string(e.what()), "jtLookupAccountName.LookupAccountName failed (" +
                                          base::SystemErrorText(ERROR_NONE_MAPPED) + ")!");
   }
+}
+
+TEST_P(Accounts, TheProductShowsAccountsAsNameAndDomainOrTheirAlias) {
+  P();
+  struct Case {
+    const char* sid;
+    std::string shown;
+  };
+  const Case cases[] = {{"S-1-5-32-544", "Administrators (BUILTIN)"},
+                        {"S-1-5-18", "SYSTEM (NT AUTHORITY)"},
+                        {"WD", "Everyone"},  // a well-known group without a domain
+                        {"XY", "Unknown(?): XY"},
+                        {"", ""}};
+  for (const auto& c : cases) EXPECT_EQ(base::AccountDisplayName(c.sid, ""), c.shown) << c.sid;
+}
+
+TEST_P(FileSecurity, ARealDescriptorGivesOneAccountNodePerEntry) {
+  const std::u16string folder = B().MakeFolder({});
+  auto& p = P();
+  const std::string sddl = base::jtGetFileSecurityString(Narrow(p, folder), base::kOwnerGroupDacl);
+  const auto entries = base::SplitSecurityDescriptorString(sddl).Entries;
+  std::vector<std::string> accounts;
+  int nodes = 0;
+  base::FillSecurityTree(
+      sddl,
+      [&](int parent, const std::string& text, int) {
+        if (parent < 0) accounts.push_back(text);
+        return nodes++;
+      },
+      "", 0, 1, 2);
+  ASSERT_EQ(accounts.size(), entries.size()) << sddl;
+  for (const auto& a : accounts) EXPECT_FALSE(a.empty()) << sddl;
 }
 
 TEST_P(ErrorTexts, KnownCodesHaveALineOfTextAndUnknownOnesNone) {

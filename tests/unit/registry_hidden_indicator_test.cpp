@@ -72,6 +72,16 @@ const Case kCases[] = {
      {},
      {},
      2},
+    {"Win32 listing breaks off: nothing is taken for hidden",
+     [](sim::MachineBuilder& b) {
+       b.StringValue(kKey, u"v", u"x");
+       b.Key(kKey + u"\\Sub");
+       b.Key(kKey).fail.win32List = true;
+     },
+     kParams,
+     {},
+     {},
+     2},
     {"failed native open",
      [](sim::MachineBuilder& b) {
        b.StringValue(kKey, u"ghost", u"x").hidden = true;

@@ -126,6 +126,68 @@ TEST(TMyRegistry, OpensReadOnlyAndListsNames) {
   EXPECT_FALSE(reg.OpenKeyReadOnly("\\SOFTWARE\\Nope"));
 }
 
+// A listing that breaks off is an error, not a short list: a comparison would otherwise take
+// every name after the break for one the Win32 view hides. A name longer than the buffer the
+// key's facts suggest is asked for again, not dropped.
+TEST(TMyRegistry, ListingsRaiseWhenTheyBreakOffAndReadLongNamesWhole) {
+  struct Listing {
+    const char* what;
+    std::size_t (*list)(TMyRegistry&);
+  };
+  const Listing listings[] = {
+      {"GetKeyNamesW",
+       [](TMyRegistry& r) {
+         std::vector<std::u16string> l;
+         r.GetKeyNamesW(l);
+         return l.size();
+       }},
+      {"GetValueNamesW",
+       [](TMyRegistry& r) {
+         std::vector<std::u16string> l;
+         r.GetValueNamesW(l);
+         return l.size();
+       }},
+      {"GetKeyNames",
+       [](TMyRegistry& r) {
+         std::vector<std::string> l;
+         r.GetKeyNames(l);
+         return l.size();
+       }},
+      {"GetValueNames",
+       [](TMyRegistry& r) {
+         std::vector<std::string> l;
+         r.GetValueNames(l);
+         return l.size();
+       }},
+  };
+  const std::u16string longName(1200, u'L');
+  for (const auto& listing : listings) {
+    SCOPED_TRACE(listing.what);
+    sim::MachineBuilder b;
+    b.Key(u"HKLM\\SOFTWARE\\Broken\\one");
+    b.StringValue(u"HKLM\\SOFTWARE\\Broken", u"v", u"x");
+    b.Key(u"HKLM\\SOFTWARE\\Broken").fail.win32List = true;
+    // The Win32 view spells these longer than the native names the key's facts are taken from.
+    b.Key(u"HKLM\\SOFTWARE\\Long\\a").win32Name = longName;
+    b.Key(u"HKLM\\SOFTWARE\\Long\\b");
+    b.StringValue(u"HKLM\\SOFTWARE\\Long", u"a", u"x").win32Name = longName;
+    b.StringValue(u"HKLM\\SOFTWARE\\Long", u"b", u"y");
+    testing_support::SimMachineFixture fx(b);
+    TMyRegistry reg;
+    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(reg.OpenKeyReadOnly("\\SOFTWARE\\Broken"));
+    try {
+      listing.list(reg);
+      ADD_FAILURE() << "a broken listing answered a list";
+    } catch (const registry::ERegistryException& e) {
+      EXPECT_NE(std::string(e.what()).find("HKEY_LOCAL_MACHINE\\SOFTWARE\\Broken"), std::string::npos)
+          << e.what();
+    }
+    ASSERT_TRUE(reg.OpenKeyReadOnly("\\SOFTWARE\\Long"));
+    EXPECT_EQ(listing.list(reg), 2u);
+  }
+}
+
 TEST(TMyRegistry, BitnessAndViewMode) {
   TMyRegistry reg;
   EXPECT_EQ(reg.Bitness(), 32);
