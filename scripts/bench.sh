@@ -35,3 +35,34 @@ jq -r '
     ($all | map(select(.peak != null)) | group_by(.name)[]
      | sort_by(.n) | "\(.[0].name) peak over the machine: \(map("\(.n): \(.peak * 10 | round / 10) MB") | join(", "))")
 ' "$out"
+
+# ==================================================================== the file walk under Wine
+# The deep file walk on a real tree against a minimal loop making the same platform calls (both
+# listings per folder, one security read and one stream listing per entry), both in one run of
+# the Windows program bench/wine/, when Wine and the mingw build are there. The tree is mapped to
+# drive S: of a throwaway prefix. UMBRA_WINE_BENCH_TREE sets the tree (default /usr/share, some
+# 70,000 entries: about a minute per pass under Wine on 2 cores), UMBRA_WINE_BENCH_ROUNDS the
+# timed rounds of each side (default 1; one untimed pass first warms the caches for both).
+wine_bench() {
+  local tree=${UMBRA_WINE_BENCH_TREE:-/usr/share} rounds=${UMBRA_WINE_BENCH_ROUNDS:-1}
+  local program=build/mingw/bench/wine/umbrascope_wine_bench.exe
+  if ! command -v wine >/dev/null || [[ ! -f build/mingw/build.ninja ]]; then
+    echo "file walk under Wine: skipped (needs wine and the mingw build: cmake --preset mingw)"
+    return 0
+  fi
+  cmake --build build/mingw -j2 --target umbrascope_wine_bench >/dev/null
+  local scratch
+  scratch=$(mktemp -d -t umbrascope-wine-bench.XXXXXX)
+  (
+    export WINEPREFIX="$scratch/prefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
+    # The profile folders link to $HOME: an empty one keeps the host's home out of the prefix.
+    mkdir -p "$WINEPREFIX" "$scratch/home"
+    trap 'timeout 30 wineserver -k >/dev/null 2>&1 || true; rm -rf "$scratch"' EXIT
+    HOME="$scratch/home" wineserver -p </dev/null >/dev/null 2>&1
+    HOME="$scratch/home" timeout 300 wineboot -i </dev/null >"$scratch/wineboot.log" 2>&1
+    ln -s "$(realpath "$tree")" "$WINEPREFIX/dosdevices/s:"
+    echo "file walk under Wine ($(wine --version 2>/dev/null)), S: = $tree, $rounds timed round(s):"
+    wine "$program" S: "$rounds" </dev/null 2>/dev/null | tr -d '\r'
+  )
+}
+wine_bench || echo "file walk under Wine: the run failed (exit $?)"
