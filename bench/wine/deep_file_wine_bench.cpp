@@ -75,8 +75,11 @@ TreeCounts MinimalLoop(const std::string& drive) {
       }
       streams.Refresh(path, files::TFileADSList::kAlternateOnly);
     }
+    // The walk's rule: junctions and symbolic links are checked but not walked into.
     for (const files::TFileListEntry& e : native.Entries) {
-      if ((e.Attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0 && !IsDot(e.Name))
+      const bool surrogate = (e.Attributes & platform::kFileAttributeReparsePoint) != 0 &&
+                             (e.ReparseTag & platform::kReparseTagNameSurrogate) != 0;
+      if ((e.Attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0 && !IsDot(e.Name) && !surrogate)
         stack.push_back(folder + e.Name + u"\\");
     }
   }
