@@ -361,17 +361,17 @@ std::vector<RegKey*> MachineBuilder::AddKeys(std::vector<BulkKey> keys) {
 
   std::vector<RegKey*> out;
   out.reserve(keys.size());
-  for (auto& spec : keys) {
-    const auto native = NativeKeyPath(spec.fullKey, machine_->system.userSid);
-    if (!native) throw std::invalid_argument("unknown root key in " + base::Utf16ToUtf8(spec.fullKey));
+  for (auto& wanted : keys) {
+    const auto native = NativeKeyPath(wanted.fullKey, machine_->system.userSid);
+    if (!native) throw std::invalid_argument("unknown root key in " + base::Utf16ToUtf8(wanted.fullKey));
     RegKey* key = ensure(ensure, *native, Upcase(*native));
-    if (!spec.values.empty()) {
+    if (!wanted.values.empty()) {
       std::unordered_set<std::u16string> names;
       for (const auto& v : key->values) names.insert(Upcase(v.name));
-      for (auto& v : spec.values) {
+      for (auto& v : wanted.values) {
         if (!names.insert(Upcase(v.name)).second)
           throw std::invalid_argument("value " + base::Utf16ToUtf8(v.name) + " is listed twice in " +
-                                      base::Utf16ToUtf8(spec.fullKey));
+                                      base::Utf16ToUtf8(wanted.fullKey));
         key->values.push_back(std::move(v));
       }
     }

@@ -44,13 +44,13 @@ TEST(SimBulkKeys, GiveTheTreeOfSingleAdds) {
   }
   sim::MachineBuilder bulk;
   prepare(bulk);
-  std::vector<sim::MachineBuilder::BulkKey> specs;
+  std::vector<sim::MachineBuilder::BulkKey> wanted;
   for (const auto& [key, values] : keys) {
-    sim::MachineBuilder::BulkKey spec{key, {}};
-    for (const auto& v : values) spec.values.push_back(sim::RegValue{v, 1, {'x', 0, 0, 0}, false});
-    specs.push_back(std::move(spec));
+    sim::MachineBuilder::BulkKey one{key, {}};
+    for (const auto& v : values) one.values.push_back(sim::RegValue{v, 1, {'x', 0, 0, 0}, false});
+    wanted.push_back(std::move(one));
   }
-  const auto added = bulk.AddKeys(std::move(specs));
+  const auto added = bulk.AddKeys(std::move(wanted));
   ASSERT_EQ(added.size(), keys.size());
   EXPECT_EQ(added[0], added[5]);
   EXPECT_EQ(added[1]->name, u"A");
