@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 
 #include "base/os_flags.h"
 #include "platform/platform.h"
@@ -126,18 +127,18 @@ DWORD TMyRegistry::ViewBits() const {
   return bits;
 }
 
-bool TMyRegistry::OpenKeyReadOnly(std::string_view path) {
-  const bool relative = path.empty() || path.front() != '\\';
-  const std::string_view sub = relative ? path : path.substr(1);
+// Tries the read-only access masks in turn with `open` (one of the two RegOpenKeyEx forms) and
+// keeps the first key that opens; `sub8` is the opened path as 8-bit text, for CurrentPath.
+bool TMyRegistry::OpenFirstReadOnly(bool relative, std::string sub8,
+                                    const std::function<DWORD(HKEY, DWORD, RegKeyHandle&)>& open) {
   const HKEY base = relative && currentKey_ ? currentKey_.get() : rootKey_;
   for (const DWORD mask : {platform::KEY_READ, DWORD{0x20009}, platform::KEY_QUERY_VALUE}) {
     const DWORD access = mask | ViewBits();
     RegKeyHandle opened;
-    lastOpenError_ = Api().RegOpenKeyExA(base, sub, 0, access, opened.put());
+    lastOpenError_ = open(base, access, opened);
     if (lastOpenError_ != platform::ERROR_SUCCESS) continue;
-    std::string newPath = relative && currentKey_ && !currentPath_.empty()
-                              ? currentPath_ + "\\" + std::string(sub)
-                              : std::string(sub);
+    std::string newPath =
+        relative && currentKey_ && !currentPath_.empty() ? currentPath_ + "\\" + sub8 : std::move(sub8);
     CloseKey();
     currentKey_ = std::move(opened);
     currentPath_ = std::move(newPath);
@@ -147,26 +148,22 @@ bool TMyRegistry::OpenKeyReadOnly(std::string_view path) {
   return false;
 }
 
+bool TMyRegistry::OpenKeyReadOnly(std::string_view path) {
+  const bool relative = path.empty() || path.front() != '\\';
+  const std::string_view sub = relative ? path : path.substr(1);
+  return OpenFirstReadOnly(relative, std::string(sub), [&](HKEY base, DWORD access, RegKeyHandle& opened) {
+    return Api().RegOpenKeyExA(base, sub, 0, access, opened.put());
+  });
+}
+
 bool TMyRegistry::OpenKeyReadOnlyW(std::u16string_view path) {
   const bool relative = path.empty() || path.front() != u'\\';
   const std::u16string_view sub = relative ? path : path.substr(1);
-  const HKEY base = relative && currentKey_ ? currentKey_.get() : rootKey_;
-  for (const DWORD mask : {platform::KEY_READ, DWORD{0x20009}, platform::KEY_QUERY_VALUE}) {
-    const DWORD access = mask | ViewBits();
-    RegKeyHandle opened;
-    lastOpenError_ = Api().RegOpenKeyExW(base, sub, 0, access, opened.put());
-    if (lastOpenError_ != platform::ERROR_SUCCESS) continue;
-    // The current path is kept as 8-bit text, as the other open keeps it.
-    const std::string sub8 = platform::Current().kernel32.WideCharToMultiByte(platform::CP_ACP, sub);
-    std::string newPath =
-        relative && currentKey_ && !currentPath_.empty() ? currentPath_ + "\\" + sub8 : sub8;
-    CloseKey();
-    currentKey_ = std::move(opened);
-    currentPath_ = std::move(newPath);
-    access_ = access;
-    return true;
-  }
-  return false;
+  // The current path is kept as 8-bit text, as the other open keeps it.
+  std::string sub8 = platform::Current().kernel32.WideCharToMultiByte(platform::CP_ACP, sub);
+  return OpenFirstReadOnly(relative, std::move(sub8), [&](HKEY base, DWORD access, RegKeyHandle& opened) {
+    return Api().RegOpenKeyExW(base, sub, 0, access, opened.put());
+  });
 }
 
 bool TMyRegistry::KeyExists(std::string_view path) {

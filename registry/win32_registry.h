@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -93,6 +94,8 @@ class TMyRegistry {
   std::vector<std::uint8_t> ReadRawData(std::string_view name);
 
  private:
+  bool OpenFirstReadOnly(bool relative, std::string sub8,
+                         const std::function<platform::DWORD(platform::HKEY, platform::DWORD, RegKeyHandle&)>& open);
   platform::DWORD ViewBits() const;
   std::vector<std::uint8_t> ReadData(std::string_view name, platform::DWORD& type);
 
