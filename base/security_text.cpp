@@ -279,6 +279,14 @@ TAceFields SplitAceString(std::string_view entry) {
   return f;
 }
 
+std::vector<TAceFields> SplitAccessEntries(std::string_view sddl) {
+  const std::vector<std::string> texts = SplitSecurityDescriptorString(sddl).Entries;
+  std::vector<TAceFields> entries;
+  entries.reserve(texts.size());
+  for (const auto& text : texts) entries.push_back(SplitAceString(text));
+  return entries;
+}
+
 std::string AceTypeName(std::string_view token) { return NameOf(kAceTypes, token); }
 std::string AceFlagNames(std::string_view flags) { return PairNames(kAceFlags, flags); }
 std::string AceRightNames(std::string_view rights) {
@@ -323,8 +331,7 @@ std::string AccountDisplayName(std::string_view sidText, std::string_view comput
 
 void FillSecurityTree(std::string_view sddl, const TAddSecurityNode& addNode, std::string_view computerName,
                       int accountImage, int groupImage, int leafImage) {
-  for (const auto& entry : SplitSecurityDescriptorString(sddl).Entries) {
-    const TAceFields f = SplitAceString(entry);
+  for (const TAceFields& f : SplitAccessEntries(sddl)) {
     const int account = addNode(-1, AccountDisplayName(f.Account, computerName), accountImage);
     if (!f.Type.empty()) addNode(addNode(account, "ACE Type", groupImage), AceTypeName(f.Type), leafImage);
     if (!f.Flags.empty()) {

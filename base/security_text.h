@@ -52,6 +52,8 @@ struct TAceFields {
   std::string Type, Flags, Rights, ObjectGuid, InheritGuid, Account;
 };
 TAceFields SplitAceString(std::string_view entry);
+// Every entry of an SDDL string split into its fields, in order.
+std::vector<TAceFields> SplitAccessEntries(std::string_view sddl);
 
 // Readable names of the tokens.
 std::string AceTypeName(std::string_view token);

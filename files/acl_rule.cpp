@@ -30,12 +30,8 @@ bool AclLetsAdminsIn(std::span<const base::TAceFields> entries, std::string_view
 }
 
 bool AclDeniesAdmins(std::string_view sddl, std::string_view userSid, bool folder) {
-  const base::TSecurityDescriptorParts parts = base::SplitSecurityDescriptorString(sddl);
-  if (parts.Entries.empty()) return false;
-  std::vector<base::TAceFields> entries;
-  entries.reserve(parts.Entries.size());
-  for (const auto& e : parts.Entries) entries.push_back(base::SplitAceString(e));
-  return !AclLetsAdminsIn(entries, userSid, folder);
+  const std::vector<base::TAceFields> entries = base::SplitAccessEntries(sddl);
+  return !entries.empty() && !AclLetsAdminsIn(entries, userSid, folder);
 }
 
 }  // namespace files

@@ -65,11 +65,7 @@ bool AclLacksAdmin(std::span<const base::TAceFields> entries, std::string_view u
 }
 
 bool SddlLacksAdmin(std::string_view sddl, std::string_view userSid) {
-  const auto parts = base::SplitSecurityDescriptorString(sddl);
-  std::vector<base::TAceFields> entries;
-  entries.reserve(parts.Entries.size());
-  for (const auto& entry : parts.Entries) entries.push_back(base::SplitAceString(entry));
-  return AclLacksAdmin(entries, userSid);
+  return AclLacksAdmin(base::SplitAccessEntries(sddl), userSid);
 }
 
 std::u16string VerboseText(std::u16string_view keyPath, bool values,
