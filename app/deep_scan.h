@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/owner_sync.h"
+#include "engine/indicator.h"
 #include "platform/types.h"
 #include "results/catalogue.h"
 
@@ -26,11 +27,11 @@ class TRootKitScannerRegistry;
 
 namespace app {
 
-// Row images of the shared image list.
-inline constexpr std::int32_t kKindFolder = 2;
-inline constexpr std::int32_t kKindFile = 3;
-inline constexpr std::int32_t kKindKey = 4;
-inline constexpr std::int32_t kKindValue = 5;
+// Row images of the shared image list: the finding kinds the Quick Scan uses too.
+using engine::kKindFile;
+using engine::kKindFolder;
+using engine::kKindKey;
+using engine::kKindValue;
 // Details marker images: plain, and the warning sign of a row the catalogue knows.
 inline constexpr std::int32_t kMarkerPlain = 6;
 inline constexpr std::int32_t kMarkerKnown = 7;
