@@ -113,6 +113,40 @@ class Kernel32 {
                                          std::size_t bytes) = 0;
   virtual bool UnmapViewOfFile(const std::byte* view) = 0;
 
+  // --- files: reading, writing, naming ---
+  // CreateFileA/W above also create: CREATE_NEW (fails with ERROR_FILE_EXISTS), CREATE_ALWAYS
+  // (truncates), OPEN_ALWAYS, TRUNCATE_EXISTING; the parent folder must exist.
+  // Synchronous reads and writes at the handle's position, which they advance. A read at the
+  // end succeeds with 0 bytes. A write needs GENERIC_WRITE access (ERROR_ACCESS_DENIED).
+  virtual bool ReadFile(Handle file, std::span<std::byte> buffer, DWORD& bytesRead) = 0;
+  virtual bool WriteFile(Handle file, std::span<const std::byte> data, DWORD& bytesWritten) = 0;
+  // FILE_BEGIN / FILE_CURRENT / FILE_END; the new position in `newPosition` when given. A
+  // position before the start fails with ERROR_NEGATIVE_SEEK; one past the end is allowed.
+  virtual bool SetFilePointerEx(Handle file, std::int64_t distance, std::int64_t* newPosition,
+                                DWORD moveMethod) = 0;
+  virtual bool DeleteFileA(std::string_view path) = 0;
+  virtual bool DeleteFileW(std::u16string_view path) = 0;
+  // Renames a file; without MOVEFILE_REPLACE_EXISTING an existing target fails with
+  // ERROR_ALREADY_EXISTS and is left alone.
+  virtual bool MoveFileExA(std::string_view from, std::string_view to, DWORD flags) = 0;
+  // FILETIME values (100 ns since 1601, UTC) of an open file; a null pointer skips that time.
+  virtual bool GetFileTime(Handle file, std::uint64_t* creation, std::uint64_t* lastAccess,
+                           std::uint64_t* lastWrite) = 0;
+  virtual bool FileTimeToDosDateTime(std::uint64_t fileTime, std::uint16_t& dosDate,
+                                     std::uint16_t& dosTime) = 0;
+  // Creates an empty file "<path><prefix (3 characters)><hex>.TMP" when `unique` is 0 and gives
+  // its name; returns the number used, 0 on failure.
+  virtual std::uint32_t GetTempFileNameA(std::string_view path, std::string_view prefix, std::uint32_t unique,
+                                         std::string& tempFileName) = 0;
+
+  // --- events and waiting ---
+  // An unnamed event without security attributes; 0 on failure.
+  virtual Handle CreateEventA(bool manualReset, bool initialState) = 0;
+  virtual bool SetEvent(Handle event) = 0;
+  virtual bool ResetEvent(Handle event) = 0;
+  // WAIT_OBJECT_0, WAIT_TIMEOUT or WAIT_FAILED.
+  virtual DWORD WaitForSingleObject(Handle object, DWORD milliseconds) = 0;
+
   // --- files: streams ---
   // The next bytes of the object's backup image: per stream a records::WIN32_STREAM_ID head,
   // its name and its data; `bytesRead` is 0 at the end of the image. `context` starts at 0 and
@@ -132,6 +166,28 @@ class Kernel32 {
   virtual bool DuplicateHandle(Handle sourceProcess, Handle source, Handle targetProcess, Handle& target,
                                DWORD access, bool inherit, DWORD options) = 0;
   virtual bool IsWow64Process(Handle process, bool& wow64) = 0;
+  // Needs PROCESS_TERMINATE access.
+  virtual bool TerminateProcess(Handle process, std::uint32_t exitCode) = 0;
+
+  // --- process memory ---
+  // The parts of SYSTEM_INFO the memory walk needs.
+  struct SystemInfo {
+    std::uint16_t processorArchitecture = 0;
+    DWORD pageSize = 0;
+    std::uint64_t minimumApplicationAddress = 0;
+    std::uint64_t maximumApplicationAddress = 0;
+    std::uint64_t activeProcessorMask = 0;
+    DWORD numberOfProcessors = 0;
+    DWORD allocationGranularity = 0;
+  };
+  virtual void GetSystemInfo(SystemInfo& info) = 0;
+  // Writes the MEMORY_BASIC_INFORMATION record of platform/records.h for the build's pointer
+  // width into `buffer` for the region holding `address`; returns the bytes written, 0 on
+  // failure (ERROR_INVALID_PARAMETER past the highest address). Needs PROCESS_QUERY_INFORMATION.
+  virtual std::size_t VirtualQueryEx(Handle process, std::uint64_t address, std::span<std::byte> buffer) = 0;
+  // Needs PROCESS_VM_READ; fails (ERROR_PARTIAL_COPY) when any part of the range is unreadable.
+  virtual bool ReadProcessMemory(Handle process, std::uint64_t address, std::span<std::byte> buffer,
+                                 std::size_t& bytesRead) = 0;
   virtual void OutputDebugStringA(std::string_view text) = 0;
 };
 

@@ -29,6 +29,13 @@ class Ntdll {
                                         std::uint32_t infoClass, bool returnSingleEntry,
                                         const std::u16string_view* fileName, bool restartScan) = 0;
 
+  // Reads from `byteOffset` (or the handle's position when null) into `buffer`. On a handle
+  // opened without FILE_SYNCHRONOUS_IO_* the call may answer STATUS_PENDING and complete later,
+  // signalling `event`; `io.information` then holds the bytes read. STATUS_END_OF_FILE at or
+  // past the end. Needs FILE_READ_DATA access.
+  virtual NTSTATUS NtReadFile(Handle file, Handle event, IoStatus& io, std::span<std::byte> buffer,
+                              const std::int64_t* byteOffset) = 0;
+
   // --- registry ---
   // Opens the key named by `attributes` (a full native path "\Registry\Machine\...", or one
   // relative to attributes.rootDirectory, an open key). Names are counted: a zero character
@@ -70,6 +77,10 @@ class Ntdll {
   // block for ever on some handles (a pipe with a pending synchronous read).
   virtual NTSTATUS NtQueryInformationFile(Handle file, IoStatus& io, std::span<std::byte> buffer,
                                           DWORD infoClass) = 0;
+  // Class 0 (PROCESS_BASIC_INFORMATION of platform/records.h) of a process handle opened with
+  // PROCESS_QUERY_INFORMATION.
+  virtual NTSTATUS NtQueryInformationProcess(Handle process, DWORD infoClass, std::span<std::byte> buffer,
+                                             DWORD& returnLength) = 0;
 };
 
 }  // namespace platform

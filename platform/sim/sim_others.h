@@ -22,6 +22,8 @@ class SimNtdll final : public platform::Ntdll {
                                           std::span<std::byte> buffer, std::uint32_t infoClass,
                                           bool returnSingleEntry, const std::u16string_view* fileName,
                                           bool restartScan) override;
+  platform::NTSTATUS NtReadFile(platform::Handle file, platform::Handle event, platform::IoStatus& io,
+                                std::span<std::byte> buffer, const std::int64_t* byteOffset) override;
   // Class 22 (FILE_STREAM_INFORMATION) of a file opened with CreateFileW; the ntdll query
   // hands that class over to it.
   platform::NTSTATUS QueryStreamInformation(platform::Handle file, platform::IoStatus& io,
@@ -51,6 +53,8 @@ class SimNtdll final : public platform::Ntdll {
                                    platform::DWORD& returnLength) override;
   platform::NTSTATUS NtQueryInformationFile(platform::Handle file, platform::IoStatus& io,
                                             std::span<std::byte> buffer, platform::DWORD infoClass) override;
+  platform::NTSTATUS NtQueryInformationProcess(platform::Handle process, platform::DWORD infoClass,
+                                               std::span<std::byte> buffer, platform::DWORD& returnLength) override;
 
  private:
   Machine& m_;

@@ -58,6 +58,26 @@ class Win32Kernel32 final : public platform::Kernel32 {
                                  platform::DWORD offsetLow, std::size_t bytes) override;
   bool UnmapViewOfFile(const std::byte* view) override;
 
+  // --- files: reading, writing, naming ---
+  bool ReadFile(platform::Handle file, std::span<std::byte> buffer, platform::DWORD& bytesRead) override;
+  bool WriteFile(platform::Handle file, std::span<const std::byte> data, platform::DWORD& bytesWritten) override;
+  bool SetFilePointerEx(platform::Handle file, std::int64_t distance, std::int64_t* newPosition,
+                        platform::DWORD moveMethod) override;
+  bool DeleteFileA(std::string_view path) override;
+  bool DeleteFileW(std::u16string_view path) override;
+  bool MoveFileExA(std::string_view from, std::string_view to, platform::DWORD flags) override;
+  bool GetFileTime(platform::Handle file, std::uint64_t* creation, std::uint64_t* lastAccess,
+                   std::uint64_t* lastWrite) override;
+  bool FileTimeToDosDateTime(std::uint64_t fileTime, std::uint16_t& dosDate, std::uint16_t& dosTime) override;
+  std::uint32_t GetTempFileNameA(std::string_view path, std::string_view prefix, std::uint32_t unique,
+                                 std::string& tempFileName) override;
+
+  // --- events and waiting ---
+  platform::Handle CreateEventA(bool manualReset, bool initialState) override;
+  bool SetEvent(platform::Handle event) override;
+  bool ResetEvent(platform::Handle event) override;
+  platform::DWORD WaitForSingleObject(platform::Handle object, platform::DWORD milliseconds) override;
+
   // --- files: streams ---
   bool BackupRead(platform::Handle file, std::span<std::byte> buffer, platform::DWORD& bytesRead, bool abort,
                   bool processSecurity, std::uintptr_t& context) override;
@@ -73,6 +93,13 @@ class Win32Kernel32 final : public platform::Kernel32 {
                        platform::Handle& target, platform::DWORD access, bool inherit,
                        platform::DWORD options) override;
   bool IsWow64Process(platform::Handle process, bool& wow64) override;
+  bool TerminateProcess(platform::Handle process, std::uint32_t exitCode) override;
+
+  // --- process memory ---
+  void GetSystemInfo(SystemInfo& info) override;
+  std::size_t VirtualQueryEx(platform::Handle process, std::uint64_t address, std::span<std::byte> buffer) override;
+  bool ReadProcessMemory(platform::Handle process, std::uint64_t address, std::span<std::byte> buffer,
+                         std::size_t& bytesRead) override;
   void OutputDebugStringA(std::string_view text) override;
 };
 
@@ -88,6 +115,8 @@ class Win32Ntdll final : public platform::Ntdll {
                                           std::span<std::byte> buffer, std::uint32_t infoClass,
                                           bool returnSingleEntry, const std::u16string_view* fileName,
                                           bool restartScan) override;
+  platform::NTSTATUS NtReadFile(platform::Handle file, platform::Handle event, platform::IoStatus& io,
+                                std::span<std::byte> buffer, const std::int64_t* byteOffset) override;
 
   // --- registry ---
   platform::NTSTATUS NtOpenKey(platform::Handle& handle, platform::DWORD access,
@@ -113,6 +142,8 @@ class Win32Ntdll final : public platform::Ntdll {
                                    platform::DWORD& returnLength) override;
   platform::NTSTATUS NtQueryInformationFile(platform::Handle file, platform::IoStatus& io,
                                             std::span<std::byte> buffer, platform::DWORD infoClass) override;
+  platform::NTSTATUS NtQueryInformationProcess(platform::Handle process, platform::DWORD infoClass,
+                                               std::span<std::byte> buffer, platform::DWORD& returnLength) override;
 };
 
 class Win32Advapi32 final : public platform::Advapi32 {

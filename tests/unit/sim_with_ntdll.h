@@ -79,6 +79,14 @@ class ForwardingNtdll : public platform::Ntdll {
                                             std::span<std::byte> buffer, platform::DWORD infoClass) override {
     return inner_.NtQueryInformationFile(file, io, buffer, infoClass);
   }
+  platform::NTSTATUS NtReadFile(platform::Handle file, platform::Handle event, platform::IoStatus& io,
+                                std::span<std::byte> buffer, const std::int64_t* byteOffset) override {
+    return inner_.NtReadFile(file, event, io, buffer, byteOffset);
+  }
+  platform::NTSTATUS NtQueryInformationProcess(platform::Handle process, platform::DWORD infoClass,
+                                               std::span<std::byte> buffer, platform::DWORD& returnLength) override {
+    return inner_.NtQueryInformationProcess(process, infoClass, buffer, returnLength);
+  }
 
  private:
   platform::Ntdll& inner_;
