@@ -220,6 +220,13 @@ inline constexpr const char* kDefaultKeySddl =
 // The whole machine. The registry is one tree below "\Registry" ("Machine" and "User" under
 // it), as the native layer names keys; HKEY_CLASSES_ROOT and HKEY_CURRENT_CONFIG are views
 // into the machine hive, HKEY_CURRENT_USER the user's SID below "User".
+// Where every simulated process's environment block lies, and its bytes: a record of the
+// build's pointer width holding what the image says (`debugged`, `sessionId`). The process
+// memory functions serve it besides the image's `memory` regions; the basic-information query
+// points at it.
+inline constexpr std::uint64_t kProcessEnvironmentBlockAddress = 0x7FFDF000;
+std::string ProcessEnvironmentBlock(const Process& process);
+
 struct Machine {
   SystemFacts system;
   std::vector<Account> accounts;

@@ -14,4 +14,6 @@ platform::NTSTATUS SimNtdll::NtQueryInformationProcess(platform::Handle, platfor
   return platform::STATUS_NOT_IMPLEMENTED;
 }
 
+std::string ProcessEnvironmentBlock(const Process&) { return {}; }
+
 }  // namespace sim

@@ -5,67 +5,67 @@ namespace win32 {
 
 // Not built yet: each answers as a function the system does not export.
 bool Win32Kernel32::ReadFile(platform::Handle, std::span<std::byte>, platform::DWORD& bytesRead) {
-  ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  ::SetLastError(platform::ERROR_CALL_NOT_IMPLEMENTED);
   return (bytesRead = 0, false);
 }
 
 bool Win32Kernel32::WriteFile(platform::Handle, std::span<const std::byte>, platform::DWORD& bytesWritten) {
-  ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  ::SetLastError(platform::ERROR_CALL_NOT_IMPLEMENTED);
   return (bytesWritten = 0, false);
 }
 
 bool Win32Kernel32::SetFilePointerEx(platform::Handle, std::int64_t, std::int64_t*, platform::DWORD) {
-  ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  ::SetLastError(platform::ERROR_CALL_NOT_IMPLEMENTED);
   return false;
 }
 
 bool Win32Kernel32::DeleteFileA(std::string_view) {
-  ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  ::SetLastError(platform::ERROR_CALL_NOT_IMPLEMENTED);
   return false;
 }
 
 bool Win32Kernel32::DeleteFileW(std::u16string_view) {
-  ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  ::SetLastError(platform::ERROR_CALL_NOT_IMPLEMENTED);
   return false;
 }
 
 bool Win32Kernel32::MoveFileExA(std::string_view, std::string_view, platform::DWORD) {
-  ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  ::SetLastError(platform::ERROR_CALL_NOT_IMPLEMENTED);
   return false;
 }
 
 bool Win32Kernel32::GetFileTime(platform::Handle, std::uint64_t*, std::uint64_t*, std::uint64_t*) {
-  ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  ::SetLastError(platform::ERROR_CALL_NOT_IMPLEMENTED);
   return false;
 }
 
 bool Win32Kernel32::FileTimeToDosDateTime(std::uint64_t, std::uint16_t&, std::uint16_t&) {
-  ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  ::SetLastError(platform::ERROR_CALL_NOT_IMPLEMENTED);
   return false;
 }
 
 std::uint32_t Win32Kernel32::GetTempFileNameA(std::string_view, std::string_view, std::uint32_t, std::string&) {
-  ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  ::SetLastError(platform::ERROR_CALL_NOT_IMPLEMENTED);
   return 0;
 }
 
 platform::Handle Win32Kernel32::CreateEventA(bool, bool) {
-  ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  ::SetLastError(platform::ERROR_CALL_NOT_IMPLEMENTED);
   return platform::kNullHandle;
 }
 
 bool Win32Kernel32::SetEvent(platform::Handle) {
-  ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  ::SetLastError(platform::ERROR_CALL_NOT_IMPLEMENTED);
   return false;
 }
 
 bool Win32Kernel32::ResetEvent(platform::Handle) {
-  ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  ::SetLastError(platform::ERROR_CALL_NOT_IMPLEMENTED);
   return false;
 }
 
 platform::DWORD Win32Kernel32::WaitForSingleObject(platform::Handle, platform::DWORD) {
-  ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  ::SetLastError(platform::ERROR_CALL_NOT_IMPLEMENTED);
   return 0xFFFFFFFFu;
 }
 

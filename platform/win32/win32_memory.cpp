@@ -9,12 +9,12 @@ void Win32Kernel32::GetSystemInfo(SystemInfo& info) {
 }
 
 std::size_t Win32Kernel32::VirtualQueryEx(platform::Handle, std::uint64_t, std::span<std::byte>) {
-  ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  ::SetLastError(platform::ERROR_CALL_NOT_IMPLEMENTED);
   return 0;
 }
 
 bool Win32Kernel32::ReadProcessMemory(platform::Handle, std::uint64_t, std::span<std::byte>, std::size_t& bytesRead) {
-  ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  ::SetLastError(platform::ERROR_CALL_NOT_IMPLEMENTED);
   return (bytesRead = 0, false);
 }
 

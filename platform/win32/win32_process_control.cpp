@@ -5,7 +5,7 @@ namespace win32 {
 
 // Not built yet: each answers as a function the system does not export.
 bool Win32Kernel32::TerminateProcess(platform::Handle, std::uint32_t) {
-  ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  ::SetLastError(platform::ERROR_CALL_NOT_IMPLEMENTED);
   return false;
 }
 
