@@ -33,7 +33,10 @@ bool WriteReportFile(const fs::path& path, std::string_view bytes, bool replace,
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     if (!out) {
-      error = "cannot write " + path.string() + ": cannot create " + temp.string();
+      const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+      error = "cannot write " + path.string() +
+              (fs::is_directory(folder, ec) ? ": cannot create a file in its folder"
+                                            : ": the folder " + folder.string() + " does not exist");
       return false;
     }
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
