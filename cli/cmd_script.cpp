@@ -25,7 +25,6 @@ int RunScript(const Options& o, const DeepOptions& d, const ScriptOptions& s) {
   archive::ScriptTypeFromName(s.type, logType);  // the parser allows only the three names
   const auto selection = CheckDeepSelection(d);
   if (!selection) return kExitError;
-  std::string error;
   // Said before the scans run, not after them; the write checks again.
   if (s.out && !s.force && std::filesystem::exists(std::filesystem::symlink_status(*s.out))) {
     std::cerr << "umbrascopec: " << *s.out << " already exists; use --force to replace it\n";
@@ -41,6 +40,7 @@ int RunScript(const Options& o, const DeepOptions& d, const ScriptOptions& s) {
 
   if (s.out) {
     // A file for Windows tools: Windows line ends.
+    std::string error;
     if (!WriteReportFile(*s.out, archive::RemovalScriptText(lines, "\r\n"), s.force, error)) {
       std::cerr << "umbrascopec: " << error << "\n";
       return kExitError;
