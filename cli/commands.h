@@ -38,5 +38,7 @@ void AddFileCommands(CLI::App& app, CLI::App& show);
 void AddProcessCommands(CLI::App& app, CLI::App& show);
 // Commands that write the registry export text.
 void AddExportCommands(CLI::App& app);
+// The removal script of both scans' findings.
+void AddScriptCommand(CLI::App& app);
 
 }  // namespace cli

@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
   cli::AddFileCommands(app, *show);
   cli::AddProcessCommands(app, *show);
   cli::AddExportCommands(app);
+  cli::AddScriptCommand(app);
   // Errors are one line on standard error, so scripts can log or show them as they come.
   app.failure_message([](const CLI::App*, const CLI::Error& e) {
     std::string text = e.what();

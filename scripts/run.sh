@@ -38,3 +38,18 @@ help_text=$("$UMBRASCOPEC" --help 2>&1 || true)
 if grep -Eq '^[[:space:]]+deep([[:space:]]|$)' <<<"$help_text"; then
   run_scan deep
 fi
+# The Avenger removal script of what both scans found.
+if grep -Eq '^[[:space:]]+script([[:space:]]|$)' <<<"$help_text"; then
+  echo
+  echo "=== umbrascopec script --type avenger ==="
+  rc=0
+  "$UMBRASCOPEC" script --type avenger || rc=$?
+  case $rc in
+    0) echo "=== script: no entries (nothing to remove) ===" ;;
+    1) echo "=== script: the Avenger script above removes what was found ===" ;;
+    *)
+      echo "=== script: umbrascopec failed (exit $rc) ===" >&2
+      exit "$rc"
+      ;;
+  esac
+fi
