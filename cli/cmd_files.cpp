@@ -71,7 +71,7 @@ void PrintStreams(const nlohmann::json& streams) {
 
 }  // namespace
 
-void AddFileCommands(CLI::App& /*app*/, CLI::App& show) {
+void AddFileCommands(CLI::App& /*app*/, CLI::App& show, CLI::App& /*remove*/) {
   static Options options;
   static std::string path;
   auto* file = show.add_subcommand("file", "print the native facts and the data streams of one file");

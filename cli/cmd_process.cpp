@@ -75,7 +75,7 @@ void Text(const processes::TProcessDetails& d, std::ostream& out) {
 
 }  // namespace
 
-void AddProcessCommands(CLI::App& /*app*/, CLI::App& show) {
+void AddProcessCommands(CLI::App& /*app*/, CLI::App& show, CLI::App& /*remove*/) {
   static Options options;
   static std::uint32_t pid = 0;
   auto* cmd = show.add_subcommand("process", "image names, threads, modules and heaps of one process");

@@ -228,7 +228,7 @@ int ShowValue(const std::string& target, const Options& o) {
 
 }  // namespace
 
-void AddRegistryCommands(CLI::App& /*app*/, CLI::App& show) {
+void AddRegistryCommands(CLI::App& /*app*/, CLI::App& show, CLI::App& /*remove*/) {
   static Options keyOptions, valueOptions;
   static std::string keyTarget, valueTarget;
   auto* key =

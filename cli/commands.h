@@ -32,10 +32,10 @@ void SetAction(CLI::App& command, Options& options, Action action);
 void AddQuickCommand(CLI::App& app);
 // The Deep Scan: whole drives and hives.
 void AddDeepCommand(CLI::App& app);
-// `show` subcommands and further commands of each area.
-void AddRegistryCommands(CLI::App& app, CLI::App& show);
-void AddFileCommands(CLI::App& app, CLI::App& show);
-void AddProcessCommands(CLI::App& app, CLI::App& show);
+// `show` and `delete` subcommands and further commands of each area.
+void AddRegistryCommands(CLI::App& app, CLI::App& show, CLI::App& remove);
+void AddFileCommands(CLI::App& app, CLI::App& show, CLI::App& remove);
+void AddProcessCommands(CLI::App& app, CLI::App& show, CLI::App& remove);
 // Commands that write the registry export text.
 void AddExportCommands(CLI::App& app);
 // The removal script of both scans' findings.

@@ -36,11 +36,13 @@ int main(int argc, char** argv) {
   app.require_subcommand(0, 1);
   auto* show = app.add_subcommand("show", "show what the native view says of one object");
   show->require_subcommand(1);
+  auto* remove = app.add_subcommand("delete", "delete one object through the native layer");
+  remove->require_subcommand(1);
   cli::AddQuickCommand(app);
   cli::AddDeepCommand(app);
-  cli::AddRegistryCommands(app, *show);
-  cli::AddFileCommands(app, *show);
-  cli::AddProcessCommands(app, *show);
+  cli::AddRegistryCommands(app, *show, *remove);
+  cli::AddFileCommands(app, *show, *remove);
+  cli::AddProcessCommands(app, *show, *remove);
   cli::AddExportCommands(app);
   cli::AddScriptCommand(app);
   // Errors are one line on standard error, so scripts can log or show them as they come.
