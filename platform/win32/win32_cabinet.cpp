@@ -5,6 +5,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <utility>
 
 #include "platform/win32/win32_classes.h"
 #include "platform/win32/win32_native.h"
@@ -33,6 +35,12 @@ struct Context {
   CabinetErrorRecord* errors = nullptr;
   CabinetCallbacks* callbacks = nullptr;
   HFCI hfci = nullptr;
+  // A source opened before the library is asked to add it (see FCIAddFile).
+  struct Opened {
+    INT_PTR handle;
+    std::uint16_t date, time, attributes;
+  };
+  std::optional<Opened> opened;
 };
 
 Context& Of(void* pv) { return *static_cast<Context*>(pv); }
@@ -122,6 +130,12 @@ LONG DIAMONDAPI Status(UINT type, ULONG cb1, ULONG cb2, void* pv) {
 INT_PTR DIAMONDAPI GetOpenInfo(char* name, USHORT* date, USHORT* time, USHORT* attributes, int* err,
                                void* pv) {
   *err = 0;
+  if (auto& opened = Of(pv).opened) {
+    *date = opened->date;
+    *time = opened->time;
+    *attributes = opened->attributes;
+    return std::exchange(opened, std::nullopt)->handle;
+  }
   std::uint16_t d = 0, t = 0, a = 0;
   INT_PTR h = Of(pv).callbacks->GetOpenInfo(name, d, t, a, *err);
   *date = d;
@@ -147,10 +161,15 @@ const Fci& Library() {
 std::mutex g_mutex;
 std::map<platform::Handle, std::unique_ptr<Context>> g_contexts;
 
+// The context of `h`, its error record cleared for the next call: a record still holding the
+// last failure would make Wine's library refuse every later call (ERROR_GEN_FAILURE), so one
+// source that cannot be read would end the whole cabinet.
 Context* Find(platform::Handle h) {
   std::lock_guard lock(g_mutex);
   auto it = g_contexts.find(h);
-  return it == g_contexts.end() ? nullptr : it->second.get();
+  if (it == g_contexts.end()) return nullptr;
+  it->second->erf = ERF{};
+  return it->second.get();
 }
 
 // Hands the library's record to the caller after each call.
@@ -193,8 +212,24 @@ bool Win32Cabinet::FCIAddFile(platform::Handle context, std::string_view sourceF
   Context* c = Find(context);
   if (c == nullptr) return false;
   std::string source(sourceFile), name(nameInCabinet);
-  return Report(*c, Library().addFile(c->hfci, source.data(), name.data(), execute ? TRUE : FALSE,
-                                      GetNextCabinet, Status, GetOpenInfo, compression));
+  // The source is opened first: Wine's library records a file whose source cannot be opened
+  // and then cannot write the cabinet at all, so a source that fails to open never reaches it.
+  Context::Opened opened{};
+  int err = 0;
+  opened.handle = c->callbacks->GetOpenInfo(source, opened.date, opened.time, opened.attributes, err);
+  if (opened.handle == -1) {
+    *c->errors = {platform::FCIERR_OPEN_SRC, err, true};
+    return false;
+  }
+  c->opened = opened;
+  BOOL ok = Library().addFile(c->hfci, source.data(), name.data(), execute ? TRUE : FALSE, GetNextCabinet,
+                              Status, GetOpenInfo, compression);
+  if (c->opened) {  // the library failed before it took the source
+    int ignored = 0;
+    c->callbacks->Close(c->opened->handle, ignored);
+    c->opened.reset();
+  }
+  return Report(*c, ok);
 }
 
 bool Win32Cabinet::FCIFlushCabinet(platform::Handle context, bool getNextCabinet) {

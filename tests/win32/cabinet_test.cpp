@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "archive/cabinet_writer.h"
+#include "platform/handles.h"
 #include "platform/win32/win32_platform.h"
 #include "tests/unit/cabinet_test_support.h"
 
