@@ -31,7 +31,9 @@ UMBRA_CAB_DIR='C:\umbra-cab' \
 grep -q '\[  PASSED  \] 1 test' "$UMBRA_E2E_TMP/out.txt" || { echo "the cabinet test did not run"; exit 1; }
 
 cab="$dir/out/test.cab"
-cabextract -t "$cab"
+# cabinet.dll stores names as the program's code-page bytes (1252 under Wine here), without the
+# cabinet's UTF-8 flag: the extractor is told the code page.
+cabextract -e CP1252 -t "$cab"
 
 # Names, sizes and times as cabextract lists them, against the sources. The cabinet keeps
 # the last-write time as the file system gives it (UTC), to two seconds.
@@ -45,13 +47,13 @@ actual="$UMBRA_E2E_TMP/actual.txt"
     printf '%d|%s|C:/umbra-cab/src/%s\n' "$(stat -c %s "$f")" "$(date -u -d "@$epoch" '+%d.%m.%Y %H:%M:%S')" "$f"
   done
 ) | sort >"$expected"
-cabextract -l "$cab" | awk -F' [|] ' '/^ *[0-9]+ [|]/ { gsub(/^ +/, "", $1); print $1 "|" $2 "|" $3 }' | sort >"$actual"
+cabextract -e CP1252 -l "$cab" | awk -F' [|] ' '/^ *[0-9]+ [|]/ { gsub(/^ +/, "", $1); print $1 "|" $2 "|" $3 }' | sort >"$actual"
 echo "--- listed:"
 cat "$actual"
 diff -u "$expected" "$actual"
 
 # Contents.
-cabextract -q -d "$UMBRA_E2E_TMP/x" "$cab"
+cabextract -e CP1252 -q -d "$UMBRA_E2E_TMP/x" "$cab"
 for f in "$dir"/src/*; do
   cmp "$f" "$UMBRA_E2E_TMP/x/C:/umbra-cab/src/$(basename "$f")"
 done

@@ -62,6 +62,21 @@ inline std::vector<CabEntry> ReadCabinetEntries(const std::vector<std::uint8_t>&
   return out;
 }
 
+// A FILETIME (UTC) as DOS date and time, to two seconds.
+inline void DosDateTimeOf(std::uint64_t fileTime, std::uint16_t& date, std::uint16_t& time) {
+  std::int64_t seconds = static_cast<std::int64_t>(fileTime / 10000000) - 11644473600;  // since 1970
+  std::int64_t days = seconds / 86400, rest = seconds % 86400;
+  // Days since 1970-01-01 as a civil date.
+  days += 719468;
+  std::int64_t era = days / 146097, doe = days - era * 146097;
+  std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100), mp = (5 * doy + 2) / 153;
+  std::int64_t day = doy - (153 * mp + 2) / 5 + 1, month = mp < 10 ? mp + 3 : mp - 9;
+  std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+  date = static_cast<std::uint16_t>(((year - 1980) << 9) | (month << 5) | day);
+  time = static_cast<std::uint16_t>(((rest / 3600) << 11) | (((rest / 60) % 60) << 5) | ((rest % 60) / 2));
+}
+
 inline std::vector<std::uint8_t> ReadHostFile(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -81,16 +96,19 @@ class HostFileHandler : public archive::TCabinetFileHandler {
     for (auto& [h, f] : files_) std::fclose(f);
   }
 
-  std::filesystem::path HostPath(const std::string& name) const {
+  // With an empty root, names are the host's own (a Windows host's paths, in its code page:
+  // kept as bytes, never through a path object, which would read them as UTF-8).
+  std::string HostName(const std::string& name) const {
+    if (root_.empty()) return name;
     std::string rel;
     for (char c : name) rel += c == '\\' ? '/' : c == ':' ? '_' : c;
-    return root_ / rel;
+    return root_.string() + "/" + rel;
   }
+  std::filesystem::path HostPath(const std::string& name) const { return HostName(name); }
 
   std::int32_t Open(const std::string& fileName, int openFlags, int, int& error) override {
-    auto path = HostPath(fileName);
     const char* mode = (openFlags & archive::kOpenCreate) ? "w+b" : (openFlags & 3) ? "r+b" : "rb";
-    std::FILE* f = std::fopen(path.string().c_str(), mode);
+    std::FILE* f = std::fopen(HostName(fileName).c_str(), mode);
     if (f == nullptr) return (error = 2, -1);  // ENOENT
     error = 0;
     files_[next_] = f;
@@ -125,8 +143,7 @@ class HostFileHandler : public archive::TCabinetFileHandler {
     return static_cast<std::int32_t>(std::ftell(it->second));
   }
   int Delete(const std::string& fileName, int& error) override {
-    std::error_code ec;
-    if (std::filesystem::remove(HostPath(fileName), ec)) return (error = 0, 0);
+    if (std::remove(HostName(fileName).c_str()) == 0) return (error = 0, 0);
     return (error = 2, -1);
   }
 

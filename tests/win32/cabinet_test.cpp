@@ -1,6 +1,7 @@
 // The cabinet writer on the real cabinet.dll and real files: one cabinet of a folder's files.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -13,8 +14,8 @@
 namespace {
 
 // The test run fills UMBRA_CAB_DIR\src from the host side and checks UMBRA_CAB_DIR\out\test.cab
-// with an extractor there; here the writer packs the folder and the file table is compared with
-// what the file system says of each source.
+// with an extractor there; here the writer packs the folder through cabinet.dll and the file
+// table is compared with what the listing says of each source.
 TEST(RealCabinetTest, PacksAFoldersFilesIntoOneCabinet) {
   const char* dirEnv = std::getenv("UMBRA_CAB_DIR");
   if (dirEnv == nullptr) GTEST_SKIP() << "UMBRA_CAB_DIR not set";
@@ -39,10 +40,25 @@ TEST(RealCabinetTest, PacksAFoldersFilesIntoOneCabinet) {
   }
   ASSERT_FALSE(sources.empty());
 
-  archive::TStreamCabinetFileHandler files;
+  // Host files by their own names; open information from the listing.
+  testing_support::HostFileHandler files("");
   {
     archive::TCabinetWriter w;
     w.FileHandler = &files;
+    w.OnGetTempFile = [&, n = 0](std::string& name, bool& ok) mutable {
+      name = dir + "\\out\\t" + std::to_string(++n) + ".tmp";
+      if (std::FILE* f = std::fopen(name.c_str(), "wb")) std::fclose(f);  // made as GetTempFileNameA makes it
+      ok = true;
+    };
+    w.OnGetOpenInfo = [&](const std::string& name, std::uint16_t& date, std::uint16_t& time,
+                          std::uint16_t& attributes, std::int32_t& handle, int& result) {
+      for (const auto& s : sources)
+        if (s.path == name) {
+          attributes = static_cast<std::uint16_t>(s.attributes & 0x27);
+          testing_support::DosDateTimeOf(s.lastWrite, date, time);
+        }
+      handle = files.Open(name, archive::kOpenReadOnly | archive::kOpenBinary, 0, result);
+    };
     w.CreateCabinet(dir + "\\out\\test.cab", "", 1, 0x7FFFFFFF, 0x7FFFFFFF);
     for (const auto& s : sources) w.AddFile(s.path, s.path, archive::kCompressMSZIP, 0);
     w.FlushCabinet(true);  // as the archive asks
@@ -58,7 +74,7 @@ TEST(RealCabinetTest, PacksAFoldersFilesIntoOneCabinet) {
     EXPECT_EQ(entries[i].compression & platform::tcompMASK_TYPE, platform::tcompTYPE_MSZIP);
     EXPECT_EQ(entries[i].attributes & 0x27, sources[i].attributes & 0x27);
     std::uint16_t date = 0, time = 0;
-    ASSERT_TRUE(k32.FileTimeToDosDateTime(sources[i].lastWrite, date, time));
+    testing_support::DosDateTimeOf(sources[i].lastWrite, date, time);
     EXPECT_EQ(entries[i].date, date);
     EXPECT_EQ(entries[i].time, time);
   }
