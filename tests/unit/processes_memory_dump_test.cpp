@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/sim/builder.h"
+#include "app/process_dump.h"
 #include "processes/memory_dump.h"
 #include "tests/unit/pe_image.h"
 #include "tests/unit/test_support.h"
@@ -142,6 +143,27 @@ TEST(DumpProcessImage, FailuresLeaveTheOutputEmpty) {
     EXPECT_FALSE(processes::DumpProcessImage(1234, out));
     EXPECT_TRUE(out.empty());
   }
+}
+
+TEST(ProposedDumpName, ImageNameOrTheFirstModuleOnTheDesktop) {
+  sim::MachineBuilder b;
+  b.machine().system.shellFolders[16] = u"C:\\Documents and Settings\\User\\Desktop";
+  testing_support::SimMachineFixture fixture(b);
+  struct Case {
+    const char* what;
+    std::u16string image, module, expected;
+  };
+  const Case cases[] = {
+      {"native prefix dropped", u"\\??\\C:\\Tools\\x.exe", u"x.exe", u"C:\\Tools\\x.exe.bin"},
+      {"plain path", u"C:\\Tools\\x.exe", u"", u"C:\\Tools\\x.exe.bin"},
+      {"no image name", u"", u"x.exe", u"C:\\Documents and Settings\\User\\Desktop\\x.exe.bin"},
+      {"nothing known", u"", u"", u""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(app::ProposedDumpName(c.image, c.module), c.expected);
+  }
+  EXPECT_EQ(app::DumpFailedMessage(1234), "Could not dump the memory contents of process 1234 to a file.");
 }
 
 }  // namespace
