@@ -77,6 +77,7 @@ void RebuildFileLayout(std::span<const std::byte> image, std::vector<std::byte>&
   const auto copy = [&](std::uint64_t from, std::uint64_t to, std::uint64_t count) {
     if (from >= image.size()) return;
     const std::uint64_t n = std::min<std::uint64_t>(count, image.size() - from);
+    if (n == 0) return;
     if (to + n > output.size()) output.resize(static_cast<std::size_t>(to + n));
     std::memcpy(output.data() + to, image.data() + from, static_cast<std::size_t>(n));
   };
