@@ -27,7 +27,7 @@ std::size_t Win32Kernel32::VirtualQueryEx(platform::Handle process, std::uint64_
                                           std::span<std::byte> buffer) {
   // An address the build's pointers cannot hold lies past the highest one.
   if (!FitsPointer(address)) {
-    ::SetLastError(ERROR_INVALID_PARAMETER);
+    ::SetLastError(platform::ERROR_INVALID_PARAMETER);
     return 0;
   }
   return ::VirtualQueryEx(ToHandle(process), reinterpret_cast<LPCVOID>(static_cast<std::uintptr_t>(address)),
@@ -38,7 +38,7 @@ bool Win32Kernel32::ReadProcessMemory(platform::Handle process, std::uint64_t ad
                                       std::span<std::byte> buffer, std::size_t& bytesRead) {
   bytesRead = 0;
   if (!FitsPointer(address)) {
-    ::SetLastError(ERROR_PARTIAL_COPY);
+    ::SetLastError(platform::ERROR_PARTIAL_COPY);
     return false;
   }
   SIZE_T got = 0;
