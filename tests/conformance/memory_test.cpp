@@ -118,7 +118,8 @@ TEST_P(ProcessMemory, TheWalkFindsTheMainImageAtItsModuleBase) {
       EXPECT_EQ(mbi->Type, rec::kMemImage);
       if (imageBytes == 0) {
         std::size_t got = 0;
-        EXPECT_TRUE(k32.ReadProcessMemory(self.get(), mbi->BaseAddress, std::as_writable_bytes(std::span(head)), got));
+        EXPECT_TRUE(k32.ReadProcessMemory(self.get(), mbi->BaseAddress,
+                                          std::as_writable_bytes(std::span(head)), got));
       }
       imageBytes += mbi->RegionSize;
     }

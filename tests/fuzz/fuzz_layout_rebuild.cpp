@@ -1,4 +1,5 @@
-// Fuzzes the rebuild of a file layout from a memory image: only the image's bytes are read, the output stays bounded.
+// Fuzzes the rebuild of a file layout from a memory image: only the image's bytes are read, the output stays
+// bounded.
 #include <cstddef>
 #include <cstdint>
 #include <vector>

@@ -1,4 +1,5 @@
-// Fuzzes the executable image reader with every directory pass on: it must end in a message, never outside the input.
+// Fuzzes the executable image reader with every directory pass on: it must end in a message, never outside
+// the input.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -24,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::Check(reader.ExportAddresses.size() * 4 <= size, "more exports than the input can hold");
   for (const auto& r : reader.Resources)
     fuzz::Check(r.TypeName.size() <= size && r.Name.size() <= size, "a resource name longer than the input");
-  for (const auto& i : reader.Imports) fuzz::Check(i.Text.size() <= 2 * size + 1, "an import line longer than the input");
+  for (const auto& i : reader.Imports)
+    fuzz::Check(i.Text.size() <= 2 * size + 1, "an import line longer than the input");
   std::uint32_t offset = 0, delta = 0, length = 0;
   for (std::size_t d = 0; d < 16; ++d) reader.DirectoryToFile(d, offset, delta, length);
   return 0;

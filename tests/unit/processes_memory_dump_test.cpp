@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/builder.h"
 #include "app/process_dump.h"
+#include "platform/sim/builder.h"
 #include "processes/memory_dump.h"
 #include "tests/unit/pe_image.h"
 #include "tests/unit/test_support.h"

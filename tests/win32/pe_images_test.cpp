@@ -61,8 +61,9 @@ TEST_F(RealImages, EveryLibraryOfTheSystemFolderReads) {
     withExports += !r.ExportNames.empty();
     withResources += !r.Resources.empty();
   }
-  std::printf("read %zu libraries of %s (%zu PE32+): %zu with imports, %zu with exports, %zu with resources\n",
-              count, system.string().c_str(), plus, withImports, withExports, withResources);
+  std::printf(
+      "read %zu libraries of %s (%zu PE32+): %zu with imports, %zu with exports, %zu with resources\n", count,
+      system.string().c_str(), plus, withImports, withExports, withResources);
   EXPECT_GT(count, 100u);
   EXPECT_GT(withExports, count / 2);
 }
