@@ -67,6 +67,8 @@ struct Answers {
   platform::DWORD accountSizeSlack;
   // A successful LookupAccountSidA counts the terminators in the lengths it answers.
   bool accountLengthsCountTerminator;
+  // FileTimeToDosDateTime refuses a time after 2107, which seven bits of years cannot hold.
+  bool dosDatesEndIn2107;
 };
 
 inline constexpr Answers kWindows{0,
@@ -79,7 +81,8 @@ inline constexpr Answers kWindows{0,
                                   true,
                                   platform::STATUS_BUFFER_TOO_SMALL,
                                   0,
-                                  false};
+                                  false,
+                                  true};
 // Wine 8 on a Linux file system, measured.
 inline constexpr Answers kWineDiffers{platform::ERROR_NOT_SUPPORTED,     // BackupRead is a stub
                                       platform::STATUS_NOT_IMPLEMENTED,  // no stream class
@@ -91,7 +94,8 @@ inline constexpr Answers kWineDiffers{platform::ERROR_NOT_SUPPORTED,     // Back
                                       false,
                                       platform::STATUS_BUFFER_OVERFLOW,
                                       1,  // the 8-bit look-up asks one more than it writes
-                                      true};
+                                      true,
+                                      false};  // years past 2107 wrap into the seven bits
 
 class Backend {
  public:

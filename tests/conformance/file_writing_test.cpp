@@ -59,6 +59,12 @@ std::optional<std::string> Content(Platform& p, const std::u16string& path) {
   return ReadRest(p, h.get());
 }
 
+std::string Upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
 bool Write(Platform& p, Handle h, std::string_view text) {
   DWORD n = 0;
   return p.kernel32.WriteFile(h, Bytes(text), n) && n == text.size();
@@ -349,9 +355,11 @@ TEST_P(FileWriting, DosDatesHoldTwoSecondStepsFrom1980To2107) {
       {FileTimeOf(2107, 12, 31, 23, 59, 59),
        std::pair<std::uint16_t, std::uint16_t>{(127 << 9) | (12 << 5) | 31, (23 << 11) | (59 << 5) | 29}},
       {FileTimeOf(1979, 12, 31, 23, 59, 59), std::nullopt},
-      {FileTimeOf(2108, 1, 1, 0, 0, 0), std::nullopt},
   };
   auto& p = P();
+  std::uint16_t lateDate = 0, lateTime = 0;
+  EXPECT_EQ(p.kernel32.FileTimeToDosDateTime(FileTimeOf(2108, 1, 1, 0, 0, 0), lateDate, lateTime),
+            !Expected().dosDatesEndIn2107);
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.time);
     std::uint16_t date = 0xAAAA, time = 0xBBBB;
@@ -398,13 +406,14 @@ TEST_P(FileWriting, TemporaryNamesAreNewEmptyFilesUnlessANumberIsGiven) {
   for (const std::string& name : {first, second}) {
     SCOPED_TRACE(name);
     EXPECT_EQ(name.rfind(dir + "umb", 0), 0u) << "the prefix is cut to three characters";
-    EXPECT_EQ(name.substr(name.size() - 4), ".TMP");
+    // Windows writes ".TMP" and capital hex digits, Wine small letters: the file system ignores case.
+    EXPECT_EQ(Upper(name.substr(name.size() - 4)), ".TMP");
   }
   EXPECT_EQ(Listing(p, folder).size(), 2u);
   EXPECT_EQ(Listing(p, folder).begin()->second, 0u);
 
   EXPECT_EQ(p.kernel32.GetTempFileNameA(dir, "umb", 0x1A2B, named), 0x1A2Bu);
-  EXPECT_EQ(named, dir + "umb1A2B.TMP");
+  EXPECT_EQ(Upper(named), Upper(dir + "umb1A2B.TMP"));
   EXPECT_EQ(Listing(p, folder).size(), 2u) << "a given number makes no file";
 
   std::string none;
@@ -467,14 +476,22 @@ TEST_P(FileWriting, NativeReadsAtAnOffsetAndAtTheEnd) {
         << "the event tells the read is done";
     p.kernel32.ResetEvent(event.get());
 
+    // A read that pends ends with its status in the block, its event set.
+    auto read = [&](std::int64_t at, std::vector<std::byte>& into, IoStatus& block) {
+      NTSTATUS r = p.ntdll.NtReadFile(file.get(), event.get(), block, into, &at);
+      if (r == STATUS_PENDING) {
+        EXPECT_EQ(p.kernel32.WaitForSingleObject(event.get(), 5000), WAIT_OBJECT_0);
+        r = block.status;
+      }
+      p.kernel32.ResetEvent(event.get());
+      return r;
+    };
     std::vector<std::byte> rest(16);
-    offset = 8;
-    ASSERT_EQ(p.ntdll.NtReadFile(file.get(), kNullHandle, io, rest, &offset), STATUS_SUCCESS);
+    ASSERT_EQ(read(8, rest, io), STATUS_SUCCESS);
     EXPECT_EQ(io.information, 2u) << "a read across the end gives what is left";
     for (const std::int64_t end : {10, 20}) {
-      offset = end;
       IoStatus atEnd;
-      EXPECT_EQ(p.ntdll.NtReadFile(file.get(), kNullHandle, atEnd, rest, &offset), STATUS_END_OF_FILE) << end;
+      EXPECT_EQ(read(end, rest, atEnd), STATUS_END_OF_FILE) << end;
     }
   }
   NtHandle attributesOnly;
