@@ -15,6 +15,11 @@ void SetBinaryStandardOutput();
 // Whether standard error is a terminal (live progress goes there only then).
 bool StandardErrorIsTerminal();
 
+// Whether standard input is a terminal (a deletion asks first only then).
+bool StandardInputIsTerminal();
+// Whether the program scans the live system when no image is given (Windows).
+bool LiveSystemByDefault();
+
 // Ctrl+C: from now on the first interrupt only sets a flag that the main loop polls; a second
 // one ends the program as usual.
 void CatchInterrupt();

@@ -20,6 +20,10 @@ void SetBinaryStandardOutput() {}
 
 bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
+bool StandardInputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
+
+bool LiveSystemByDefault() { return false; }
+
 void CatchInterrupt() {
   struct sigaction action {};
   action.sa_handler = OnInterrupt;

@@ -25,6 +25,10 @@ void SetBinaryStandardOutput() { _setmode(_fileno(stdout), _O_BINARY); }
 
 bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
+bool StandardInputIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
+
+bool LiveSystemByDefault() { return true; }
+
 void CatchInterrupt() {
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGBREAK, OnInterrupt);

@@ -96,8 +96,13 @@ void TFileADSList::Refresh(std::string_view path, std::uint16_t filter) {
 
 void TFileADSList::Refresh(std::u16string_view path, std::uint16_t filter) {
   Clear();
+  // A full path is opened in its native form ("\\?\" first): the Win32 form of a file named
+  // like a device ("C:\nul.sys") opens the device, and the streams of the file, which a rootkit
+  // may use for hiding, would go unlisted.
+  std::u16string open(path);
+  if (open.size() >= 3 && open[1] == u':' && open[2] == u'\\') open.insert(0, u"\\\\?\\");
   FileHandle file(platform::Current().kernel32.CreateFileW(
-      path, platform::GENERIC_READ, platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE,
+      open, platform::GENERIC_READ, platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE,
       platform::OPEN_EXISTING, platform::FILE_FLAG_BACKUP_SEMANTICS));
   if (!file) return;
   const auto add = [&](const TBackupStreamHeader& header, std::u16string_view name) {

@@ -143,6 +143,35 @@ template <>
 inline constexpr std::size_t kHeadBytes<FILE_STREAM_INFORMATION> = offsetof(FILE_STREAM_INFORMATION,
                                                                             StreamName);
 
+// NtQueryInformationFile classes 4 and 5: the times and attributes, the sizes of one open file.
+inline constexpr std::uint32_t FileBasicInformation = 4;
+inline constexpr std::uint32_t FileStandardInformation = 5;
+
+struct FILE_BASIC_INFORMATION {
+  std::int64_t CreationTime;
+  std::int64_t LastAccessTime;
+  std::int64_t LastWriteTime;
+  std::int64_t ChangeTime;
+  std::uint32_t FileAttributes;
+};
+static_assert(offsetof(FILE_BASIC_INFORMATION, LastAccessTime) == 8);
+static_assert(offsetof(FILE_BASIC_INFORMATION, LastWriteTime) == 16);
+static_assert(offsetof(FILE_BASIC_INFORMATION, ChangeTime) == 24);
+static_assert(offsetof(FILE_BASIC_INFORMATION, FileAttributes) == 32);
+static_assert(sizeof(FILE_BASIC_INFORMATION) == 40);
+
+struct FILE_STANDARD_INFORMATION {
+  std::int64_t AllocationSize;
+  std::int64_t EndOfFile;
+  std::uint32_t NumberOfLinks;
+  std::uint8_t DeletePending;
+  std::uint8_t Directory;
+};
+static_assert(offsetof(FILE_STANDARD_INFORMATION, EndOfFile) == 8);
+static_assert(offsetof(FILE_STANDARD_INFORMATION, NumberOfLinks) == 16);
+static_assert(offsetof(FILE_STANDARD_INFORMATION, Directory) == 21);
+static_assert(sizeof(FILE_STANDARD_INFORMATION) == 24);
+
 // Where a chained record (directory or stream information) keeps its NextEntryOffset: the
 // same place in every one of them.
 inline constexpr std::size_t kNextEntryOffsetAt = offsetof(FILE_NAMES_INFORMATION, NextEntryOffset);

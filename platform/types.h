@@ -46,6 +46,10 @@ inline constexpr NTSTATUS STATUS_NOT_SUPPORTED = 0xC00000BB;
 inline constexpr NTSTATUS STATUS_NOT_A_DIRECTORY = 0xC0000103;
 inline constexpr NTSTATUS STATUS_CANNOT_DELETE = 0xC0000121;
 inline constexpr NTSTATUS STATUS_KEY_DELETED = 0xC000017C;
+inline constexpr NTSTATUS STATUS_INVALID_DEVICE_REQUEST = 0xC0000010;
+inline constexpr NTSTATUS STATUS_END_OF_FILE = 0xC0000011;
+inline constexpr NTSTATUS STATUS_FILE_IS_A_DIRECTORY = 0xC00000BA;
+inline constexpr NTSTATUS STATUS_DIRECTORY_NOT_EMPTY = 0xC0000101;
 
 inline constexpr bool NT_SUCCESS(NTSTATUS s) { return static_cast<std::int32_t>(s) >= 0; }
 
@@ -61,6 +65,11 @@ inline constexpr DWORD ERROR_NO_MORE_FILES = 18;
 inline constexpr DWORD ERROR_NOT_READY = 21;
 inline constexpr DWORD ERROR_BAD_LENGTH = 24;
 inline constexpr DWORD ERROR_SEEK = 25;
+inline constexpr DWORD ERROR_NOT_SAME_DEVICE = 17;
+inline constexpr DWORD ERROR_FILE_EXISTS = 80;
+inline constexpr DWORD ERROR_NEGATIVE_SEEK = 131;
+inline constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+inline constexpr DWORD ERROR_DIRECTORY = 267;
 inline constexpr DWORD ERROR_SHARING_VIOLATION = 32;
 inline constexpr DWORD ERROR_NOT_SUPPORTED = 50;
 inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
@@ -233,6 +242,35 @@ inline constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFF;
 inline constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
 inline constexpr DWORD PAGE_READONLY = 0x02;
 inline constexpr DWORD FILE_MAP_READ = 0x0004;
+
+// --- files: creating, writing, renaming, deleting ---
+inline constexpr DWORD GENERIC_WRITE = 0x40000000;
+inline constexpr DWORD GENERIC_ALL = 0x10000000;
+inline constexpr DWORD DELETE = 0x00010000;
+inline constexpr DWORD FILE_WRITE_DATA = 0x0002;
+inline constexpr DWORD FILE_APPEND_DATA = 0x0004;
+inline constexpr DWORD CREATE_NEW = 1;
+inline constexpr DWORD CREATE_ALWAYS = 2;
+inline constexpr DWORD OPEN_ALWAYS = 4;
+inline constexpr DWORD TRUNCATE_EXISTING = 5;
+inline constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x01;
+inline constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
+inline constexpr DWORD FILE_FLAG_DELETE_ON_CLOSE = 0x04000000;
+// NtOpenFile options: delete the file when the handle closes; open as a backup program would.
+inline constexpr DWORD FILE_DELETE_ON_CLOSE = 0x00001000;
+inline constexpr DWORD FILE_OPEN_FOR_BACKUP_INTENT = 0x00004000;
+inline constexpr DWORD FILE_SYNCHRONOUS_IO_ALERT = 0x10;
+inline constexpr DWORD FILE_BEGIN = 0;
+inline constexpr DWORD FILE_CURRENT = 1;
+inline constexpr DWORD FILE_END = 2;
+inline constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+inline constexpr DWORD MOVEFILE_COPY_ALLOWED = 0x2;
+
+// --- events and waiting ---
+inline constexpr DWORD WAIT_OBJECT_0 = 0;
+inline constexpr DWORD WAIT_TIMEOUT = 258;
+inline constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
+inline constexpr DWORD INFINITE = 0xFFFFFFFF;
 
 // --- files: streams ---
 

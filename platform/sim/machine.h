@@ -39,6 +39,15 @@ struct FileFailures {
   bool read = false;                               // its data cannot be read
 };
 
+// One handle open on a file or folder: what it may do and what it lets others do, so that a
+// conflicting open fails and a deletion waits for the last handle, as on Windows.
+struct FileOpen {
+  const void* handleObject = nullptr;
+  std::uint32_t access = 0;  // generic rights as passed
+  std::uint32_t share = 0;
+  bool deleteOnClose = false;
+};
+
 struct FileNode {
   std::u16string name;  // counted; may hold zero characters; empty for a drive's root
   bool folder = false;
@@ -59,6 +68,9 @@ struct FileNode {
   bool locked = false;                 // in use: opening it for deletion fails
   FileFailures fail;
   std::uint64_t fileId = 0;
+  // Kept by the file functions while the machine runs; never in an image.
+  std::vector<FileOpen> opens;
+  bool deletePending = false;  // removed when its last handle closes
 
   FileNode* parent = nullptr;
   // Ordered as the file system lists them: by name compared ordinally after upper-casing.

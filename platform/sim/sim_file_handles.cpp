@@ -1,9 +1,11 @@
 // The simulated file handle and what the Win32 file functions do with it: open, size, map.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <mutex>
 
+#include "platform/sim/builder.h"
 #include "platform/sim/sim_file.h"
 #include "platform/sim/sim_kernel32.h"
 #include "platform/sim/sim_platform.h"
@@ -48,26 +50,98 @@ std::map<const std::byte*, std::unique_ptr<std::byte[]>> g_views;
 
 }  // namespace
 
-Handle SimKernel32::CreateFileW(std::u16string_view path, DWORD access, DWORD, DWORD disposition,
+namespace {
+
+DWORD Win32Error(NTSTATUS s) {
+  return s == STATUS_SHARING_VIOLATION ? ERROR_SHARING_VIOLATION : ERROR_ACCESS_DENIED;
+}
+
+// A file the create dispositions make: plain, with the machine's default descriptor.
+FileNode& NewFile(Machine& m, FileNode& parent, std::u16string_view name, DWORD attributes) {
+  static std::atomic<std::uint64_t> nextId{0x7F0000000000ULL};  // clear of the builder's ids
+  auto n = std::make_unique<FileNode>();
+  n->name = name;
+  n->attributes = attributes;
+  const FileTime now = Now(m);
+  n->times = {now, now, now, now};
+  n->sddl = kDefaultFileSddl;
+  n->fileId = ++nextId;
+  if (!IsShortName(name))
+    n->shortName = GenerateShortName(name, [&](const std::u16string& candidate) {
+      return std::any_of(parent.children.begin(), parent.children.end(),
+                         [&](const auto& c) { return CompareNames(c->shortName, candidate) == 0; });
+    });
+  return *parent.AddChild(std::move(n));
+}
+
+}  // namespace
+
+Handle SimKernel32::CreateFileW(std::u16string_view path, DWORD access, DWORD share, DWORD disposition,
                                 DWORD flagsAndAttributes) {
   std::lock_guard lock(m_.mutex);
-  if (disposition != OPEN_EXISTING) {  // the scanners only ever open what is there
+  if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return kInvalidHandle;
   }
-  FileNode* n = m_.FindFile(path);
-  if (n == nullptr) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
+  const bool deleteOnClose = (flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) != 0;
+  if (deleteOnClose) access |= DELETE;  // as kernel32 asks for it
+  const Win32Target t = ResolveWin32(m_, path);
+  if (t.device) {
+    SetLastError(ERROR_SUCCESS);
+    return m_.handles.Add(std::make_unique<SimDevice>());
+  }
+  if (t.error != 0) {
+    SetLastError(t.error);
     return kInvalidHandle;
   }
-  // Folders open only for backup semantics; an unreadable file refuses read access.
-  if ((n->folder && (flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) == 0) ||
-      ((access & GENERIC_READ) != 0 && n->fail.read)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return kInvalidHandle;
+  FileNode* n = t.node;
+  const bool truncates = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+  // The attribute bits a new or replaced file takes: those given, always with the archive bit.
+  const DWORD attributes =
+      ((flagsAndAttributes & 0xFFFF) & ~(FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_DIRECTORY)) |
+      FILE_ATTRIBUTE_ARCHIVE;
+  DWORD error = ERROR_SUCCESS;
+  if (n != nullptr) {
+    if (disposition == CREATE_NEW) {
+      SetLastError(ERROR_FILE_EXISTS);
+      return kInvalidHandle;
+    }
+    // Folders open only for backup semantics and are never truncated; an unreadable file
+    // refuses read access; a read-only file refuses writing.
+    const bool refused =
+        (n->folder && ((flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) == 0 || truncates)) ||
+        (ReadsData(access) && n->fail.read) ||
+        ((n->attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+         (WritesData(access) || DeletesFile(access) || truncates)) ||
+        (truncates && !WritesData(access));
+    if (refused) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return kInvalidHandle;
+    }
+    if (const NTSTATUS s = CheckOpen(*n, access, share); s != STATUS_SUCCESS) {
+      SetLastError(Win32Error(s));
+      return kInvalidHandle;
+    }
+    if (truncates) {
+      n->content.clear();
+      n->size = n->allocationSize = 0;
+      n->times.lastWrite = n->times.change = Now(m_);
+      if (disposition == CREATE_ALWAYS) n->attributes = attributes;
+    }
+    if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) error = ERROR_ALREADY_EXISTS;
+  } else {
+    if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      return kInvalidHandle;
+    }
+    if (t.parent == nullptr || t.name.empty()) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return kInvalidHandle;
+    }
+    n = &NewFile(m_, *t.parent, t.name, attributes);
   }
-  SetLastError(ERROR_SUCCESS);
-  return m_.handles.Add(OpenSimFile(*n, access));
+  SetLastError(error);
+  return AddOpen(m_, OpenSimFile(*n, access), share, deleteOnClose);
 }
 
 Handle SimKernel32::CreateFileA(std::string_view path, DWORD access, DWORD share, DWORD disposition,
@@ -76,14 +150,17 @@ Handle SimKernel32::CreateFileA(std::string_view path, DWORD access, DWORD share
 }
 
 DWORD SimKernel32::GetFileSize(Handle file, DWORD* high) {
+  std::lock_guard lock(m_.mutex);
   const auto* f = m_.handles.Get<SimFile>(file);
   if (f == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);
     return INVALID_FILE_SIZE;
   }
-  if (high != nullptr) *high = static_cast<DWORD>(f->size >> 32);
+  // The file's present size: a write through any handle shows at once, as on Windows.
+  const std::uint64_t size = f->folder ? 0 : f->node->size;
+  if (high != nullptr) *high = static_cast<DWORD>(size >> 32);
   SetLastError(ERROR_SUCCESS);
-  return static_cast<DWORD>(f->size);
+  return static_cast<DWORD>(size);
 }
 
 Handle SimKernel32::CreateFileMappingA(Handle file, DWORD, DWORD maximumSizeHigh, DWORD maximumSizeLow) {

@@ -131,7 +131,7 @@ std::size_t WriteRecord(RecordWriter& out, std::size_t at, std::uint32_t infoCla
 }  // namespace
 
 NTSTATUS SimNtdll::NtOpenFile(Handle& handle, DWORD access, const ObjectAttributes& attributes, IoStatus& io,
-                              DWORD, DWORD options) {
+                              DWORD share, DWORD options) {
   std::lock_guard lock(m_.mutex);
   handle = kNullHandle;
   FileNode* node = nullptr;
@@ -141,10 +141,22 @@ NTSTATUS SimNtdll::NtOpenFile(Handle& handle, DWORD access, const ObjectAttribut
     s = STATUS_NOT_A_DIRECTORY;
   if (s == STATUS_SUCCESS && (options & FILE_NON_DIRECTORY_FILE) != 0 && node->folder)
     s = STATUS_OBJECT_NAME_INVALID;
+  const bool deleteOnClose = (options & FILE_DELETE_ON_CLOSE) != 0;
+  if (s == STATUS_SUCCESS && deleteOnClose) {
+    if (!DeletesFile(access) || node->parent == nullptr)
+      s = node->parent == nullptr ? STATUS_CANNOT_DELETE : STATUS_INVALID_PARAMETER;
+    else if ((node->attributes & FILE_ATTRIBUTE_READONLY) != 0)
+      s = STATUS_CANNOT_DELETE;
+    else if (node->folder && !node->children.empty())
+      s = STATUS_DIRECTORY_NOT_EMPTY;
+  }
+  if (s == STATUS_SUCCESS) s = CheckOpen(*node, access, share);
   io.status = s;
   io.information = 0;
   if (s != STATUS_SUCCESS) return s;
-  handle = m_.handles.Add(OpenSimFile(*node, access));
+  auto file = OpenSimFile(*node, access);
+  file->synchronous = (options & (FILE_SYNCHRONOUS_IO_ALERT | FILE_SYNCHRONOUS_IO_NONALERT)) != 0;
+  handle = AddOpen(m_, std::move(file), share, deleteOnClose);
   io.information = 1;  // FILE_OPENED
   return s;
 }
@@ -258,6 +270,9 @@ platform::Kernel32::FindDataW FindRecord(std::u16string_view name, const FileNod
 
 Handle SimKernel32::FindFirstFileW(std::u16string_view mask, FindDataW& data) {
   std::lock_guard lock(m_.mutex);
+  // A path in native form ("\\?\C:\..." or "\??\C:\...") is searched as it stands.
+  for (std::u16string_view prefix : {u"\\\\?\\", u"\\??\\"})
+    if (mask.substr(0, prefix.size()) == prefix) mask.remove_prefix(prefix.size());
   const std::size_t slash = mask.rfind(u'\\');
   std::u16string_view pattern = slash == std::u16string_view::npos ? mask : mask.substr(slash + 1);
   const std::u16string_view folderPath = slash == std::u16string_view::npos ? u"" : mask.substr(0, slash + 1);

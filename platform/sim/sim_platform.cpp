@@ -2,6 +2,7 @@
 #include "platform/sim/sim_platform.h"
 
 #include "platform/sim/sim_cabinet.h"
+#include "platform/sim/sim_file.h"
 #include "platform/sim/sim_kernel32.h"
 #include "platform/sim/sim_others.h"
 
@@ -21,7 +22,7 @@ SimPlatform::SimPlatform(std::unique_ptr<Machine> machine, platform::Cabinet* ca
 SimPlatform::~SimPlatform() = default;
 
 platform::NTSTATUS SimNtdll::NtClose(platform::Handle handle) {
-  return m_.handles.Close(handle) ? platform::STATUS_SUCCESS : platform::STATUS_INVALID_HANDLE;
+  return CloseSimHandle(m_, handle) ? platform::STATUS_SUCCESS : platform::STATUS_INVALID_HANDLE;
 }
 
 std::string SimAdvapi32::GetUserNameA() { return ToCodePage(m_.system.codePage, m_.system.userName); }

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "platform/record_io.h"
+#include "platform/sim/sim_file.h"
 #include "platform/sim/sim_kernel32.h"
 #include "platform/sim/sim_others.h"
 #include "platform/sim/sim_platform.h"
@@ -101,7 +102,7 @@ Handle SimKernel32::OpenProcess(DWORD access, bool, DWORD processId) {
 
 bool SimKernel32::CloseHandle(Handle handle) {
   if (handle == kCurrentProcess) return true;
-  if (!m_.handles.Close(handle)) {
+  if (!CloseSimHandle(m_, handle)) {
     SetLastError(platform::ERROR_INVALID_HANDLE);
     return false;
   }
@@ -447,6 +448,9 @@ NTSTATUS SimNtdll::NtQueryInformationFile(Handle file, platform::IoStatus& io, s
                                           DWORD infoClass) {
   // --- files: streams ---
   if (infoClass == rec::FileStreamInformation) return QueryStreamInformation(file, io, buffer);
+  // --- files: times and sizes ---
+  if (infoClass == rec::FileBasicInformation || infoClass == rec::FileStandardInformation)
+    return QueryFileFacts(m_, file, io, buffer, infoClass);
   const auto dup = m_.handles.Copy<DuplicateObject>(file);
   if (!dup) return platform::STATUS_INVALID_HANDLE;
   if (infoClass != platform::FileNameInformation) return platform::STATUS_INVALID_INFO_CLASS;

@@ -58,9 +58,9 @@ platform::NTSTATUS Win32Ntdll::NtQueryDirectoryFile(platform::Handle file, platf
     // is signalled then. One that takes too long is cancelled, and even a cancelled request
     // is waited for, because it still writes its status block when it ends.
     const HANDLE done = event != platform::kNullHandle ? ToHandle(event) : ToHandle(file);
-    if (::WaitForSingleObject(done, kPendingWaitMs) != WAIT_OBJECT_0) {
+    if (::WaitForSingleObject(done, kPendingWaitMs) != platform::WAIT_OBJECT_0) {
       ::CancelIoEx(ToHandle(file), reinterpret_cast<LPOVERLAPPED>(&iosb));
-      ::WaitForSingleObject(done, INFINITE);
+      ::WaitForSingleObject(done, platform::INFINITE);
     }
     s = static_cast<platform::NTSTATUS>(iosb.Status);
   }

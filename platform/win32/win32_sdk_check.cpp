@@ -146,7 +146,40 @@
   X(BACKUP_DATA)                     \
   X(BACKUP_EA_DATA)                  \
   X(BACKUP_SECURITY_DATA)            \
-  X(BACKUP_ALTERNATE_DATA)
+  X(BACKUP_ALTERNATE_DATA)           \
+  X(STATUS_INVALID_DEVICE_REQUEST)    \
+  X(STATUS_END_OF_FILE)               \
+  X(STATUS_FILE_IS_A_DIRECTORY)       \
+  X(STATUS_DIRECTORY_NOT_EMPTY)       \
+  X(ERROR_NOT_SAME_DEVICE)            \
+  X(ERROR_FILE_EXISTS)                \
+  X(ERROR_NEGATIVE_SEEK)              \
+  X(ERROR_ALREADY_EXISTS)             \
+  X(ERROR_DIRECTORY)                  \
+  X(GENERIC_WRITE)                    \
+  X(GENERIC_ALL)                      \
+  X(DELETE)                           \
+  X(FILE_WRITE_DATA)                  \
+  X(FILE_APPEND_DATA)                 \
+  X(CREATE_NEW)                       \
+  X(CREATE_ALWAYS)                    \
+  X(OPEN_ALWAYS)                      \
+  X(TRUNCATE_EXISTING)                \
+  X(FILE_ATTRIBUTE_READONLY)          \
+  X(FILE_ATTRIBUTE_ARCHIVE)           \
+  X(FILE_FLAG_DELETE_ON_CLOSE)        \
+  X(FILE_DELETE_ON_CLOSE)             \
+  X(FILE_OPEN_FOR_BACKUP_INTENT)      \
+  X(FILE_SYNCHRONOUS_IO_ALERT)        \
+  X(FILE_BEGIN)                       \
+  X(FILE_CURRENT)                     \
+  X(FILE_END)                         \
+  X(MOVEFILE_REPLACE_EXISTING)        \
+  X(MOVEFILE_COPY_ALLOWED)            \
+  X(WAIT_OBJECT_0)                    \
+  X(WAIT_TIMEOUT)                     \
+  X(WAIT_FAILED)                      \
+  X(INFINITE)
 
 namespace umbra_sdk_check {
 
@@ -218,6 +251,8 @@ static_assert(rec::FileFullDirectoryInformation == ::FileFullDirectoryInformatio
 static_assert(rec::FileBothDirectoryInformation == ::FileBothDirectoryInformation);
 static_assert(rec::FileNamesInformation == ::FileNamesInformation);
 static_assert(rec::FileStreamInformation == ::FileStreamInformation);
+static_assert(rec::FileBasicInformation == ::FileBasicInformation);
+static_assert(rec::FileStandardInformation == ::FileStandardInformation);
 
 // The records against the SDK's structs, where the SDK has them (the key records are missing
 // from the MinGW headers; records.h checks their offsets against the documented ones).

@@ -69,6 +69,8 @@ struct Answers {
   bool accountLengthsCountTerminator;
   // What ReadProcessMemory fails with on an address where nothing is mapped.
   platform::DWORD unmappedReadError;
+  // FileTimeToDosDateTime refuses a time after 2107, which seven bits of years cannot hold.
+  bool dosDatesEndIn2107;
 };
 
 inline constexpr Answers kWindows{0,
@@ -82,7 +84,8 @@ inline constexpr Answers kWindows{0,
                                   platform::STATUS_BUFFER_TOO_SMALL,
                                   0,
                                   false,
-                                  platform::ERROR_PARTIAL_COPY};
+                                  platform::ERROR_PARTIAL_COPY,
+                                  true};
 // Wine 8 on a Linux file system, measured.
 inline constexpr Answers kWineDiffers{platform::ERROR_NOT_SUPPORTED,     // BackupRead is a stub
                                       platform::STATUS_NOT_IMPLEMENTED,  // no stream class
@@ -95,7 +98,8 @@ inline constexpr Answers kWineDiffers{platform::ERROR_NOT_SUPPORTED,     // Back
                                       platform::STATUS_BUFFER_OVERFLOW,
                                       1,  // the 8-bit look-up asks one more than it writes
                                       true,
-                                      platform::ERROR_PARTIAL_COPY};
+                                      platform::ERROR_PARTIAL_COPY,
+                                      false};  // years past 2107 wrap into the seven bits
 
 class Backend {
  public:

@@ -29,6 +29,9 @@ std::string TestTag() {
 
 std::u16string Widen(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
+// The native form of an absolute path ("\\?\" first): taken as it is, names such as "con" included.
+fs::path Native(const fs::path& p) { return fs::path(u"\\\\?\\" + p.u16string()); }
+
 // Deletes a key and everything below it through the native calls, names with zero
 // characters included (the Win32 calls cannot name those).
 void DeleteTree(Ntdll& nt, Handle key) {
@@ -70,7 +73,7 @@ class RealBackend final : public Backend {
       real_.ntdll.NtClose(key);
     }
     std::error_code ec;
-    for (const auto& dir : folders_) fs::remove_all(dir, ec);
+    for (const auto& dir : folders_) fs::remove_all(Native(dir), ec);
   }
 
   std::u16string MakeFolder(const std::vector<Entry>& entries) override {
@@ -78,8 +81,8 @@ class RealBackend final : public Backend {
     for (const auto& e : entries) {
       if (e.folder)
         fs::create_directory(dir / e.name);
-      else
-        std::ofstream(dir / e.name, std::ios::binary) << e.content;
+      else  // in native form, so that a reserved name (con, nul) makes a file, not a device
+        std::ofstream(Native(dir / e.name), std::ios::binary) << e.content;
     }
     return dir.u16string();
   }
