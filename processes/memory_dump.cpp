@@ -86,6 +86,14 @@ void RebuildFileLayout(std::span<const std::byte> image, std::vector<std::byte>&
   const std::uint32_t headers = reader.GetSection(0).PointerToRawData;
   copy(0, 0, headers);
   PadTo(output, headers, limit);
+  // The COFF symbol table a file may carry after its sections is never loaded: the copy has
+  // none, so its headers must not point at one.
+  rec::RecordWriter w(output);
+  if (const auto lfanew = rec::RecordReader(output).Get<std::int32_t>(60); lfanew && *lfanew >= 0) {
+    const std::size_t fileHeader = static_cast<std::size_t>(*lfanew) + 4;
+    w.Put<std::uint32_t>(fileHeader + offsetof(rec::IMAGE_FILE_HEADER, PointerToSymbolTable), 0);
+    w.Put<std::uint32_t>(fileHeader + offsetof(rec::IMAGE_FILE_HEADER, NumberOfSymbols), 0);
+  }
   for (const auto& s : reader.Sections) {
     if (s.PointerToRawData == 0) continue;  // uninitialised data has no bytes in the file
     // A section whose padding is refused is left out, rather than written where it does not belong.

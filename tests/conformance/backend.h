@@ -98,7 +98,7 @@ inline constexpr Answers kWineDiffers{platform::ERROR_NOT_SUPPORTED,     // Back
                                       platform::STATUS_BUFFER_OVERFLOW,
                                       1,  // the 8-bit look-up asks one more than it writes
                                       true,
-                                      platform::ERROR_PARTIAL_COPY,
+                                      998,  // ERROR_NOACCESS: the read faults as an own-process copy
                                       false};  // years past 2107 wrap into the seven bits
 
 class Backend {
