@@ -46,8 +46,9 @@ std::u16string WithoutClosingBackslash(std::u16string path) {
 
 // Why `path` below `root` cannot be opened natively, asked once more for the status.
 std::string OpenFailure(platform::HKEY root, const std::u16string& path) {
+  const std::u16string full = *registry::TNtRegistry::NativeRootPath(root) + path;
   platform::ObjectAttributes attributes;
-  attributes.name = *registry::TNtRegistry::NativeRootPath(root) + path;
+  attributes.name = full;  // a view: `full` must outlive the call
   platform::NtHandle key;
   return StatusText(platform::Current().ntdll.NtOpenKey(key.put(), platform::KEY_READ, attributes));
 }
