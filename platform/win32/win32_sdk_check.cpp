@@ -262,7 +262,6 @@ UMBRA_SAME_FIELD(PEB, PEB, SessionId)
 #undef UMBRA_SAME_FIELD
 static_assert(sizeof(rec::PROCESS_BASIC_INFORMATION) == sizeof(::PROCESS_BASIC_INFORMATION));
 static_assert(platform::ProcessBasicInformation == ::ProcessBasicInformation);
-static_assert(platform::PROCESS_QUERY_LIMITED_INFORMATION == PROCESS_QUERY_LIMITED_INFORMATION);
 static_assert(sizeof(rec::WIN32_STREAM_ID) == sizeof(::WIN32_STREAM_ID));
 static_assert(rec::kFileNameInformationNameOffset == offsetof(::FILE_NAME_INFORMATION, FileName));
 
