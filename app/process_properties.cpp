@@ -22,8 +22,8 @@ void LoadEnvironmentFacts(TProcessProperties& p, platform::Handle process) {
                                                           length) != platform::STATUS_SUCCESS)
     return;
   p.BasicInformationRead = true;
-  const auto address = rec::RecordReader(info).Get<std::uintptr_t>(
-      offsetof(rec::PROCESS_BASIC_INFORMATION, PebBaseAddress));
+  const auto address =
+      rec::RecordReader(info).Get<std::uintptr_t>(offsetof(rec::PROCESS_BASIC_INFORMATION, PebBaseAddress));
   if (!address || *address == 0) return;
   std::vector<std::byte> block(sizeof(rec::PEB));
   std::size_t read = 0;

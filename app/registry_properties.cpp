@@ -88,8 +88,8 @@ void LoadSecurity(TRegistryProperties& p, const std::u16string& path) {
   }
   std::vector<FlatNode> flat;
   try {
-    const std::string sddl = registry::jtGetRegistrySecurityString(p.Location.RootKey, path8,
-                                                                   base::kOwnerGroupDacl, 0);
+    const std::string sddl =
+        registry::jtGetRegistrySecurityString(p.Location.RootKey, path8, base::kOwnerGroupDacl, 0);
     base::FillSecurityTree(
         sddl,
         [&](int parent, const std::string& text, int image) {
@@ -111,7 +111,8 @@ TRegistryLocation ParseRegistryLocation(std::u16string_view location) {
   if (first == std::u16string_view::npos) return l;
   const std::size_t last = location.rfind(u'\\');
   l.Parsed = true;
-  l.RootKeyName = platform::Current().kernel32.WideCharToMultiByte(platform::CP_ACP, location.substr(0, first));
+  l.RootKeyName =
+      platform::Current().kernel32.WideCharToMultiByte(platform::CP_ACP, location.substr(0, first));
   l.RootKey = registry::RootKeyFromName(location.substr(0, first));
   l.ItemName = location.substr(last + 1);
   l.KeyPath = location.substr(first, last - first + 1);
@@ -161,7 +162,8 @@ TRegistryDeletion DeleteRegistryKey(const TRegistryLocation& l) {
   reg.GetKeyNames(subkeys);
   if (!subkeys.empty())
     return {false, "it holds " + std::to_string(subkeys.size()) +
-                       (subkeys.size() == 1 ? " subkey" : " subkeys") + "; only a key without subkeys is deleted"};
+                       (subkeys.size() == 1 ? " subkey" : " subkeys") +
+                       "; only a key without subkeys is deleted"};
   const platform::NTSTATUS status = platform::Current().ntdll.NtDeleteKey(reg.KeyHandle());
   if (status != platform::STATUS_SUCCESS) return {false, StatusText(status)};
   return {true, {}};

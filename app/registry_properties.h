@@ -12,11 +12,11 @@ namespace app {
 // A finding's location text split as the properties take it: the root name before the first
 // "\", the item's name after the last one, and the key path between them with both ends.
 struct TRegistryLocation {
-  bool Parsed = false;           // false: the text holds no "\" and nothing is filled
-  std::string RootKeyName;       // e.g. "HKEY_LOCAL_MACHINE", as written
-  platform::HKEY RootKey = 0;    // 0 when the name is not in the hive-name table
-  std::u16string KeyPath;        // "\SOFTWARE\Test\"
-  std::u16string ItemName;       // "Sub"
+  bool Parsed = false;         // false: the text holds no "\" and nothing is filled
+  std::string RootKeyName;     // e.g. "HKEY_LOCAL_MACHINE", as written
+  platform::HKEY RootKey = 0;  // 0 when the name is not in the hive-name table
+  std::u16string KeyPath;      // "\SOFTWARE\Test\"
+  std::u16string ItemName;     // "Sub"
 };
 TRegistryLocation ParseRegistryLocation(std::u16string_view location);
 

@@ -15,7 +15,8 @@ namespace rec = platform::records;
 
 // The pseudo handle GetCurrentProcess answers names the process the simulated
 // GetCurrentProcessId names, when the machine holds one of that number.
-Process* ProcessOrSelf(Machine& m, platform::Handle process, platform::DWORD access, ProcessHandleError& error) {
+Process* ProcessOrSelf(Machine& m, platform::Handle process, platform::DWORD access,
+                       ProcessHandleError& error) {
   if (process == SimKernel32(m).GetCurrentProcess()) {
     const platform::DWORD self = SimKernel32(m).GetCurrentProcessId();
     for (auto& p : m.processes)
@@ -45,14 +46,15 @@ bool SimKernel32::TerminateProcess(platform::Handle process, std::uint32_t) {
     return false;
   }
   // Gone from every view at once: the snapshots, the process list and the handle table.
-  const auto it = std::find_if(m_.processes.begin(), m_.processes.end(),
-                               [&](const Process& q) { return &q == p; });
+  const auto it =
+      std::find_if(m_.processes.begin(), m_.processes.end(), [&](const Process& q) { return &q == p; });
   m_.processes.erase(it);
   return true;
 }
 
 platform::NTSTATUS SimNtdll::NtQueryInformationProcess(platform::Handle process, platform::DWORD infoClass,
-                                                       std::span<std::byte> buffer, platform::DWORD& returnLength) {
+                                                       std::span<std::byte> buffer,
+                                                       platform::DWORD& returnLength) {
   std::lock_guard lock(m_.mutex);
   ProcessHandleError error{};
   const Process* p = ProcessOrSelf(m_, process, platform::PROCESS_QUERY_LIMITED_INFORMATION, error);

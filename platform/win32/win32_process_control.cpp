@@ -12,7 +12,8 @@ bool Win32Kernel32::TerminateProcess(platform::Handle process, std::uint32_t exi
 }
 
 platform::NTSTATUS Win32Ntdll::NtQueryInformationProcess(platform::Handle process, platform::DWORD infoClass,
-                                                         std::span<std::byte> buffer, platform::DWORD& returnLength) {
+                                                         std::span<std::byte> buffer,
+                                                         platform::DWORD& returnLength) {
   static const auto fn = BindExport<NtQueryInformationProcessFn>(L"ntdll.dll", "NtQueryInformationProcess");
   if (fn == nullptr) return platform::STATUS_NOT_IMPLEMENTED;
   ULONG length = 0;

@@ -19,7 +19,8 @@ CONFORMANCE_SUITE(ProcessControl);
 TEST_P(ProcessControl, BasicInformationNamesTheProcessAndItsEnvironmentBlock) {
   auto& p = P();
   const DWORD self = p.kernel32.GetCurrentProcessId();
-  const KernelHandle process(p.kernel32.OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, false, self));
+  const KernelHandle process(
+      p.kernel32.OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, false, self));
   ASSERT_TRUE(process);
   std::vector<std::byte> info(sizeof(rec::PROCESS_BASIC_INFORMATION));
   DWORD length = 0;

@@ -32,7 +32,8 @@ TEST_P(NativeKeyDeletion, AKeyWithSubkeysStaysAndAChildlessOneGoes) {
   EXPECT_EQ(nt.NtDeleteKey(child.get()), STATUS_SUCCESS);
   std::vector<std::byte> buffer(512);
   DWORD length = 0;
-  EXPECT_EQ(nt.NtEnumerateKey(key.get(), 0, rec::KeyBasicInformation, buffer, length), STATUS_NO_MORE_ENTRIES);
+  EXPECT_EQ(nt.NtEnumerateKey(key.get(), 0, rec::KeyBasicInformation, buffer, length),
+            STATUS_NO_MORE_ENTRIES);
   NtHandle again;
   EXPECT_EQ(Open(nt, again, u"child", key.get()), STATUS_OBJECT_NAME_NOT_FOUND);
 

@@ -75,12 +75,13 @@ TEST(ProcessProperties, BasicInformationNamesTheProcess) {
   const platform::KernelHandle h(k32.OpenProcess(platform::PROCESS_QUERY_INFORMATION, false, 500));
   std::vector<std::byte> info(sizeof(rec::PROCESS_BASIC_INFORMATION));
   platform::DWORD length = 0;
-  ASSERT_EQ(platform::Current().ntdll.NtQueryInformationProcess(h.get(), platform::ProcessBasicInformation, info,
-                                                                length),
+  ASSERT_EQ(platform::Current().ntdll.NtQueryInformationProcess(h.get(), platform::ProcessBasicInformation,
+                                                                info, length),
             platform::STATUS_SUCCESS);
   const rec::RecordReader r(info);
   EXPECT_EQ(r.Get<std::uintptr_t>(offsetof(rec::PROCESS_BASIC_INFORMATION, UniqueProcessId)), 500u);
-  EXPECT_EQ(r.Get<std::uintptr_t>(offsetof(rec::PROCESS_BASIC_INFORMATION, InheritedFromUniqueProcessId)), 4u);
+  EXPECT_EQ(r.Get<std::uintptr_t>(offsetof(rec::PROCESS_BASIC_INFORMATION, InheritedFromUniqueProcessId)),
+            4u);
   EXPECT_EQ(r.Get<std::uintptr_t>(offsetof(rec::PROCESS_BASIC_INFORMATION, PebBaseAddress)),
             sim::kProcessEnvironmentBlockAddress);
   // What the machine keeps at that address carries the image's flag and session where the
@@ -91,7 +92,8 @@ TEST(ProcessProperties, BasicInformationNamesTheProcess) {
   EXPECT_TRUE(facts->Debugged);
   EXPECT_EQ(facts->SessionId, 3u);
   // A copy cut before the session says nothing rather than "session 0".
-  EXPECT_FALSE(app::ReadEnvironmentBlockFacts(std::as_bytes(std::span(block)).first(rec::kPebSessionIdOffset)));
+  EXPECT_FALSE(
+      app::ReadEnvironmentBlockFacts(std::as_bytes(std::span(block)).first(rec::kPebSessionIdOffset)));
 }
 
 TEST(ProcessTermination, EndsOnlyTheNamedProcessAndRefusesTheRest) {
@@ -132,8 +134,8 @@ TEST(ProcessTermination, HandlesWithoutTheRightAreRefused) {
   const platform::KernelHandle end(k32.OpenProcess(platform::PROCESS_TERMINATE, false, 600));
   std::vector<std::byte> info(sizeof(rec::PROCESS_BASIC_INFORMATION));
   platform::DWORD length = 0;
-  EXPECT_EQ(platform::Current().ntdll.NtQueryInformationProcess(end.get(), platform::ProcessBasicInformation, info,
-                                                                length),
+  EXPECT_EQ(platform::Current().ntdll.NtQueryInformationProcess(end.get(), platform::ProcessBasicInformation,
+                                                                info, length),
             platform::STATUS_ACCESS_DENIED);
   EXPECT_TRUE(k32.TerminateProcess(end.get(), 0));
   EXPECT_FALSE(k32.TerminateProcess(end.get(), 0)) << "a process that has ended cannot be ended again";

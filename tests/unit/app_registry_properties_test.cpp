@@ -47,8 +47,8 @@ TEST(RegistryLocation, SplitsRootPathAndName) {
       {u"HKEY_LOCAL_MACHINE\\SOFTWARE\\", true, "HKEY_LOCAL_MACHINE", platform::HKEY_LOCAL_MACHINE,
        u"\\SOFTWARE\\", u""},
       {u"HKEY_NOWHERE\\X\\Y", true, "HKEY_NOWHERE", 0, u"\\X\\", u"Y"},
-      {u"HKEY_LOCAL_MACHINE\\T\\" + kZeroName, true, "HKEY_LOCAL_MACHINE", platform::HKEY_LOCAL_MACHINE, u"\\T\\",
-       kZeroName},
+      {u"HKEY_LOCAL_MACHINE\\T\\" + kZeroName, true, "HKEY_LOCAL_MACHINE", platform::HKEY_LOCAL_MACHINE,
+       u"\\T\\", kZeroName},
       {u"HKEY_LOCAL_MACHINE", false, "", 0, u"", u""},
   };
   for (const Case& c : cases) {
@@ -145,7 +145,9 @@ TEST(RegistryDeletion, TouchesExactlyTheNamedObject) {
   const std::u16string t = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\";
   const DeleteCase cases[] = {
       {"value with a zero character", t + kZeroName, true, true, "",
-       [](sim::Machine& m) { EXPECT_EQ(ValueNames(m, kNative), (std::vector<std::u16string>{u"", u"a", u"b"})); }},
+       [](sim::Machine& m) {
+         EXPECT_EQ(ValueNames(m, kNative), (std::vector<std::u16string>{u"", u"a", u"b"}));
+       }},
       {"the value a beside it", t + u"a", true, true, "",
        [](sim::Machine& m) {
          EXPECT_EQ(ValueNames(m, kNative), (std::vector<std::u16string>{u"", kZeroName, u"b"}));
@@ -156,7 +158,8 @@ TEST(RegistryDeletion, TouchesExactlyTheNamedObject) {
        }},
       {"missing value", t + kMissingZero, true, false, "no such value in the native view",
        [](sim::Machine& m) { EXPECT_EQ(ValueNames(m, kNative).size(), 4u); }},
-      {"value of a missing key", u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Nowhere\\a", true, false, "the key does not exist",
+      {"value of a missing key", u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Nowhere\\a", true, false,
+       "the key does not exist",
        [](sim::Machine& m) { EXPECT_EQ(m.FindKey(u"\\Registry\\Machine\\SOFTWARE\\Nowhere"), nullptr); }},
       {"childless key", t + u"Leaf", false, true, "",
        [](sim::Machine& m) {
@@ -164,7 +167,9 @@ TEST(RegistryDeletion, TouchesExactlyTheNamedObject) {
        }},
       {"key with subkeys is left whole", t + u"Parent", false, false,
        "it holds 1 subkey; only a key without subkeys is deleted",
-       [](sim::Machine& m) { EXPECT_EQ(SubkeyNames(m, kNative + u"\\Parent"), (std::vector<std::u16string>{u"Child"})); }},
+       [](sim::Machine& m) {
+         EXPECT_EQ(SubkeyNames(m, kNative + u"\\Parent"), (std::vector<std::u16string>{u"Child"}));
+       }},
       {"missing key is not created", t + u"Missing", false, false, "the key does not exist",
        [](sim::Machine& m) { EXPECT_EQ(m.FindKey(kNative + u"\\Missing"), nullptr); }},
       {"missing parent is not created", u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Nowhere\\Sub", false, false,
@@ -182,8 +187,8 @@ TEST(RegistryDeletion, TouchesExactlyTheNamedObject) {
       {"a root the native view does not reach", u"HKEY_CLASSES_ROOT\\Test\\Leaf", false, false,
        "the native view reaches HKEY_LOCAL_MACHINE, HKEY_USERS and HKEY_CURRENT_USER only",
        [](sim::Machine& m) { EXPECT_NE(m.FindKey(kNative + u"\\Leaf"), nullptr); }},
-      {"no backslash at all", u"HKEY_LOCAL_MACHINE", false, false, "not a registry location (no \\ after the root key)",
-       [](sim::Machine&) {}},
+      {"no backslash at all", u"HKEY_LOCAL_MACHINE", false, false,
+       "not a registry location (no \\ after the root key)", [](sim::Machine&) {}},
   };
   for (const DeleteCase& c : cases) {
     SCOPED_TRACE(c.what);
