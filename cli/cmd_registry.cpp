@@ -3,8 +3,10 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "app/registry_properties.h"
 #include "app/text.h"
 #include "cli/commands.h"
+#include "cli/confirm.h"
 #include "cli/host.h"
 #include "platform/handles.h"
 #include "platform/platform.h"
@@ -109,6 +111,44 @@ void PrintJson(const nlohmann::json& j) {
   std::cout << j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
 }
 
+// The access list as nested nodes; texts arrive in the system code page.
+nlohmann::json SecurityJson(const std::vector<app::TSecurityNode>& nodes) {
+  nlohmann::json out = nlohmann::json::array();
+  for (const auto& n : nodes)
+    out.push_back({{"text", app::Utf8FromCodePage(n.Text)}, {"children", SecurityJson(n.Children)}});
+  return out;
+}
+
+void AddSecurity(nlohmann::json& j, const app::TRegistryProperties& p) {
+  j["security"] = SecurityJson(p.Security);
+  if (!p.SecurityError.empty()) j["securityError"] = app::Utf8FromCodePage(p.SecurityError);
+}
+
+void PrintSecurityNodes(const nlohmann::json& nodes, int depth) {
+  for (const auto& n : nodes) {
+    std::cout << std::string(2 * depth, ' ') << n["text"].get<std::string>() << "\n";
+    PrintSecurityNodes(n["children"], depth + 1);
+  }
+}
+
+void PrintSecurity(const nlohmann::json& j, const std::string& whose) {
+  std::cout << "security of " << whose << ":\n";
+  PrintSecurityNodes(j["security"], 1);
+  if (j.contains("securityError"))
+    std::cout << "  (" << (j["security"].empty() ? "not read" : "read in part") << ": "
+              << j["securityError"].get<std::string>() << ")\n";
+}
+
+// The location text of a key or value argument with its long root name: "HKLM\X" ->
+// "HKEY_LOCAL_MACHINE\X". Nothing when the argument names no root key.
+std::optional<std::u16string> LocationOf(const std::string& target) {
+  platform::HKEY root = 0;
+  std::u16string keyPath;
+  if (!registry::SplitKeyText(FromArgument(target), root, keyPath)) return std::nullopt;
+  const std::string name = registry::RootKeyName(root);
+  return std::u16string(name.begin(), name.end()) + keyPath;
+}
+
 // Why the native view cannot open a key: asked once more, for the status.
 std::string OpenFailure(platform::HKEY root, const std::u16string& keyPath) {
   const std::u16string full = *registry::TNtRegistry::NativeRootPath(root) + keyPath;
@@ -163,9 +203,11 @@ int ShowKey(const std::string& target, const Options& o) {
   const std::string shown = registry::RootKeyName(root) + Shown(keyPath);
   registry::TNtRegistry reg;
   if (!OpenNative(reg, root, keyPath, shown)) return kExitError;
+  const std::string rootName = registry::RootKeyName(root);
+  const app::TRegistryProperties props =
+      app::LoadRegistryKeyProperties(std::u16string(rootName.begin(), rootName.end()) + keyPath);
   std::vector<std::u16string> keys, values;
-  reg.GetKeyNames(keys);
-  reg.GetValueNames(values);
+  for (const auto& row : props.Contents) (row.IsKey ? keys : values).push_back(row.Name);
   nlohmann::json j = {{"key", registry::RootKeyName(root) + app::Utf8(keyPath)},
                       {"subkeys", nlohmann::json::array()},
                       {"values", nlohmann::json::array()}};
@@ -175,6 +217,7 @@ int ShowKey(const std::string& target, const Options& o) {
     j["values"].push_back(v ? ValueJson(name, *v)
                             : nlohmann::json{{"name", app::Utf8(name)}, {"error", "unreadable"}});
   }
+  AddSecurity(j, props);
   if (o.json) {
     PrintJson(j);
     return kExitClean;
@@ -191,6 +234,7 @@ int ShowKey(const std::string& target, const Options& o) {
     else
       std::cout << v["type"].get<std::string>() << "\t" << DataText(v["data"]) << "\n";
   }
+  PrintSecurity(j, "the key");
   return kExitClean;
 }
 
@@ -203,6 +247,9 @@ int ShowValue(const std::string& target, const Options& o) {
                  "name)\n";
     return kExitError;
   }
+  const std::string rootName = registry::RootKeyName(root);
+  const app::TRegistryProperties props =
+      app::LoadRegistryValueProperties(std::u16string(rootName.begin(), rootName.end()) + keyPath + name);
   if (keyPath.size() > 1 && keyPath.back() == u'\\') keyPath.pop_back();
   const std::string keyShown = registry::RootKeyName(root) + Shown(keyPath);
   registry::TNtRegistry reg;
@@ -214,6 +261,7 @@ int ShowValue(const std::string& target, const Options& o) {
   }
   nlohmann::json j = ValueJson(name, *v);
   j["key"] = registry::RootKeyName(root) + app::Utf8(keyPath);
+  AddSecurity(j, props);
   if (o.json) {
     PrintJson(j);
     return kExitClean;
@@ -223,30 +271,79 @@ int ShowValue(const std::string& target, const Options& o) {
             << "type: " << j["type"].get<std::string>() << "\n"
             << "size: " << v->Data.size() << "\n"
             << "data: " << DataText(j["data"]) << "\n";
+  PrintSecurity(j, "the key holding it");
+  return kExitClean;
+}
+
+struct DeleteOptions {
+  Options common;
+  bool yes = false;
+  std::string target;
+};
+
+// Deletes the one key or value the argument names; exit 2 with the reason when it cannot.
+int Delete(const DeleteOptions& d, bool value) {
+  const auto location = LocationOf(d.target);
+  if (!location) {
+    std::cerr << "umbrascopec: " << d.target << ": not a registry " << (value ? "value" : "key")
+              << " (expected a hive such as HKLM, the key path, then \\ and the name)\n";
+    return kExitError;
+  }
+  const app::TRegistryLocation l = app::ParseRegistryLocation(*location);
+  const std::string kind = value ? "value" : "key";
+  std::string shown = l.RootKeyName + Shown(l.KeyPath);
+  shown += value && l.ItemName.empty() ? "(default)" : Shown(l.ItemName);
+  if (!Confirmed("Delete the " + kind + " " + shown + "?", d.yes)) {
+    std::cerr << "umbrascopec: " << shown << ": not deleted (not confirmed)\n";
+    return kExitError;
+  }
+  const app::TRegistryDeletion r = value ? app::DeleteRegistryValue(l) : app::DeleteRegistryKey(l);
+  if (!r.Deleted) {
+    std::cerr << "umbrascopec: cannot delete " << kind << " " << shown << ": " << r.Message << "\n";
+    return kExitError;
+  }
+  std::cout << "deleted " << kind << " " << shown << "\n";
+  NoteSimulatedChange(d.common);
   return kExitClean;
 }
 
 }  // namespace
 
-void AddRegistryCommands(CLI::App& /*app*/, CLI::App& show, CLI::App& /*remove*/) {
+void AddRegistryCommands(CLI::App& /*app*/, CLI::App& show, CLI::App& remove) {
   static Options keyOptions, valueOptions;
   static std::string keyTarget, valueTarget;
-  auto* key =
-      show.add_subcommand("key", "print the subkeys and values of a key as the native view lists them");
+  auto* key = show.add_subcommand(
+      "key", "print the subkeys and values of a key as the native view lists them, and its access list");
   key->add_option("TARGET", keyTarget,
                   "the key, e.g. HKLM\\SOFTWARE\\Microsoft (<NUL> stands for a zero character)")
       ->required();
   AddCommonOptions(*key, keyOptions);
   SetAction(*key, keyOptions, [](const Options& o) { return ShowKey(keyTarget, o); });
 
-  auto* value =
-      show.add_subcommand("value", "print the type and data of a value as the native view reads it");
+  auto* value = show.add_subcommand(
+      "value", "print the type and data of a value as the native view reads it, and its key's access list");
   value
       ->add_option("TARGET", valueTarget,
                    "the key path, then \\ and the value name (<NUL> stands for a zero character)")
       ->required();
   AddCommonOptions(*value, valueOptions);
   SetAction(*value, valueOptions, [](const Options& o) { return ShowValue(valueTarget, o); });
+
+  static DeleteOptions deleteKey, deleteValue;
+  for (auto* d : {&deleteKey, &deleteValue}) {
+    const bool isValue = d == &deleteValue;
+    auto* cmd = remove.add_subcommand(
+        isValue ? "value" : "key",
+        isValue ? "delete one value through the native layer, its name matched exactly (zero characters too)"
+                : "delete one key without subkeys through the native layer");
+    cmd->add_option("TARGET", d->target,
+                    isValue ? "the key path, then \\ and the value name (<NUL> stands for a zero character)"
+                            : "the key, e.g. HKLM\\SOFTWARE\\Example")
+        ->required();
+    cmd->add_flag("--yes", d->yes, "do not ask first");
+    AddCommonOptions(*cmd, d->common, false);
+    SetAction(*cmd, d->common, [d, isValue](const Options&) { return Delete(*d, isValue); });
+  }
 }
 
 }  // namespace cli

@@ -337,6 +337,32 @@ inline constexpr std::size_t kHeadBytes<FILE_NAME_INFORMATION> = offsetof(FILE_N
 inline constexpr std::size_t kFileNameInformationNameOffset = kHeadBytes<FILE_NAME_INFORMATION>;
 static_assert(kFileNameInformationNameOffset == 4);
 
+// NtQueryInformationProcess class 0. The status and the priority are 32-bit, each padded to
+// the pointer that follows.
+struct PROCESS_BASIC_INFORMATION {
+  std::int32_t ExitStatus;
+  std::uintptr_t PebBaseAddress;
+  std::uintptr_t AffinityMask;
+  std::int32_t BasePriority;
+  std::uintptr_t UniqueProcessId;
+  std::uintptr_t InheritedFromUniqueProcessId;
+};
+
+// The start of a process environment block up to its session number, in the layout of the
+// build's pointer width (a 64-bit process's block holds pointers twice as wide, so the session
+// lies further in). Only the flag and the session are read; the rest is kept as bytes.
+inline constexpr std::size_t kPebSessionIdOffset = sizeof(std::uintptr_t) == 4 ? 0x1D4 : 0x2C0;
+struct PEB {
+  std::uint8_t InheritedAddressSpace;
+  std::uint8_t ReadImageFileExecOptions;
+  std::uint8_t BeingDebugged;
+  std::uint8_t BitField;
+  std::uint8_t Reserved[kPebSessionIdOffset - 4];
+  std::uint32_t SessionId;
+};
+static_assert(offsetof(PEB, BeingDebugged) == 2);
+static_assert(offsetof(PEB, SessionId) == kPebSessionIdOffset);
+
 #if UINTPTR_MAX == 0xFFFFFFFFu
 static_assert(sizeof(ProcessEntry32) == 296 && offsetof(ProcessEntry32, szExeFile) == 36);
 static_assert(offsetof(ProcessEntry32, th32ModuleID) == 16);
@@ -348,6 +374,9 @@ static_assert(offsetof(SystemHandleTableEntryInfo, GrantedAccess) == 12);
 static_assert(sizeof(SystemHandleTableEntryInfoEx) == 28);
 static_assert(offsetof(SystemHandleTableEntryInfoEx, ObjectTypeIndex) == 18);
 static_assert(sizeof(UnicodeStringHeader) == 8);
+static_assert(sizeof(PROCESS_BASIC_INFORMATION) == 24 && offsetof(PROCESS_BASIC_INFORMATION, PebBaseAddress) == 4);
+static_assert(offsetof(PROCESS_BASIC_INFORMATION, UniqueProcessId) == 16);
+static_assert(sizeof(PEB) == 472);
 #else
 static_assert(sizeof(ProcessEntry32) == 304 && offsetof(ProcessEntry32, szExeFile) == 44);
 static_assert(offsetof(ProcessEntry32, th32DefaultHeapID) == 16 &&
@@ -364,6 +393,9 @@ static_assert(sizeof(SystemHandleTableEntryInfoEx) == 40);
 static_assert(offsetof(SystemHandleTableEntryInfoEx, GrantedAccess) == 24);
 static_assert(offsetof(SystemHandleTableEntryInfoEx, ObjectTypeIndex) == 30);
 static_assert(sizeof(UnicodeStringHeader) == 16);
+static_assert(sizeof(PROCESS_BASIC_INFORMATION) == 48 && offsetof(PROCESS_BASIC_INFORMATION, PebBaseAddress) == 8);
+static_assert(offsetof(PROCESS_BASIC_INFORMATION, UniqueProcessId) == 32);
+static_assert(sizeof(PEB) == 0x2C4);
 #endif
 static_assert(sizeof(ThreadEntry32) == 28 && offsetof(ThreadEntry32, th32OwnerProcessID) == 12);
 static_assert(offsetof(SystemHandleTableEntryInfo, HandleValue) == 6);
