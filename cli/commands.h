@@ -40,5 +40,7 @@ void AddProcessCommands(CLI::App& app, CLI::App& show, CLI::App& remove);
 void AddExportCommands(CLI::App& app);
 // The removal script of both scans' findings.
 void AddScriptCommand(CLI::App& app);
+// The archive of the Deep Scan's findings.
+void AddPackCommand(CLI::App& app);
 
 }  // namespace cli

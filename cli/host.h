@@ -20,4 +20,7 @@ bool StandardErrorIsTerminal();
 void CatchInterrupt();
 bool InterruptRequested();
 
+// Whether a run without --image scans the live system (Windows) rather than the demo image.
+bool LiveSystemAvailable();
+
 }  // namespace cli
