@@ -215,11 +215,10 @@ void TNewCabArchive::AddToCabinet(const std::string& source, const std::string& 
   fileHandler_.ForgetError();
   try {
     writer_.AddFile(source, nameInCabinet, kCompressMSZIP, 0);
-  } catch (const ECabinetError& e) {
+  } catch (const ECabinetError&) {
     // The cabinet's code says little to a reader; the file system's cause says what happened.
     if (fileHandler_.LastError() == 0) throw;
-    throw std::runtime_error(SystemErrorText(static_cast<platform::DWORD>(fileHandler_.LastError())) + " (" +
-                             e.what() + ")");
+    throw std::runtime_error(SystemErrorText(static_cast<platform::DWORD>(fileHandler_.LastError())));
   }
 }
 
