@@ -350,21 +350,28 @@ void TNewCabArchiveWithRegistry::AddExtraContent() {
   std::ostringstream out;
   // The header line makes the file one that the registry editor imports.
   out << "REGEDIT4\r\n";
+  // A name with a zero character cannot be named in registry-editor text, and the Win32 view
+  // would open a different key: such entries get a comment instead of a section.
+  constexpr std::string_view kZeroNote = "// Not exported: the name holds a zero character: ";
   for (const auto& key : keys_) {
     platform::HKEY root = 0;
     std::string path;
-    if (registry::SplitKeyText(key, root, path))
+    if (key.find('\0') != std::string::npos)
+      out << "\r\n" << kZeroNote << Visible(key) << "\r\n";
+    else if (registry::SplitKeyText(key, root, path))
       registry::ExportKey(root, path, true, false, false, out);
     else
-      out << "// Not a registry key: " << Visible(key) << "\r\n\r\n";
+      out << "\r\n// Not a registry key: " << key << "\r\n";
   }
   for (const auto& value : values_) {
     platform::HKEY root = 0;
     std::string path, name;
-    if (registry::SplitValueText(value, root, path, name))
+    if (value.find('\0') != std::string::npos)
+      out << "\r\n" << kZeroNote << Visible(value) << "\r\n";
+    else if (registry::SplitValueText(value, root, path, name))
       registry::ExportValue(root, path, name, false, false, out);
     else
-      out << "// Not a registry value: " << Visible(value) << "\r\n\r\n";
+      out << "\r\n// Not a registry value: " << value << "\r\n";
   }
   const std::string file = NewTemporaryFile("reg");
   FillFile(file, out.str());
