@@ -279,6 +279,18 @@ void TNewCabArchive::AddRequest(const std::string& request) {
       // A pattern the search cannot take: the request is then the one file, as when nothing is found.
     }
   }
+  if (found.empty() && request.ends_with("\\*.*")) {
+    // A folder that lists no files: said as such, rather than as a file named "*.*" that is missing.
+    const std::string folder = request.substr(0, request.size() - 4);
+    const auto attributes = platform::Current().kernel32.GetFileAttributesA(folder);
+    if (request.find('\0') == std::string::npos && attributes != platform::INVALID_FILE_ATTRIBUTES &&
+        (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      entries_.push_back({request, {}, false, "the folder holds no files that can be listed"});
+      log_.push_back("- could not add: " + request);
+      log_.push_back("  " + entries_.back().reason);
+      return;
+    }
+  }
   if (found.empty()) found.push_back(request);
   for (const auto& file : found) {
     // A file that an earlier request already brought is not stored twice under the same name.

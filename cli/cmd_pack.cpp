@@ -83,8 +83,9 @@ int RunPack(const Options& o, const DeepOptions& d, const PackOptions& p) {
     const std::string desktop = results::ExpandPathMacros("<$DESKTOP>");
     place.folder = IsMachineFolder(desktop) ? desktop : SystemDriveRoot();
     place.nameTaken = [folder = *realFolder](const std::string& fileName) {
+      // Anything but a plain "not there" (a dangling link, a folder that cannot be read) is taken.
       std::error_code probe;
-      return fs::exists(fs::symlink_status(folder / app::Utf8FromCodePage(fileName), probe)) || probe;
+      return fs::symlink_status(folder / app::Utf8FromCodePage(fileName), probe).type() != fs::file_type::not_found;
     };
   }
 

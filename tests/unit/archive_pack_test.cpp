@@ -82,6 +82,7 @@ class PackTest : public ::testing::Test {
   PackTest() {
     b.machine().system.localTime = platform::SystemTime{2008, 6, 6, 14, 10, 30, 5, 0};
     b.Folder(u"C:\\out");
+    b.Folder(u"C:\\empty");
     b.File(u"C:\\dir\\a.txt", "alpha");
     b.File(u"C:\\dir\\b.bin", std::string(10000, 'b'));
     b.File(u"C:\\dir\\sub\\deep.txt", "not packed with the folder");
@@ -129,6 +130,11 @@ TEST_F(PackTest, EachKindOfRowGivesItsFilesAndLogLines) {
        {"+ added: C:\\dir\\a.txt", "+ added: C:\\dir\\b.bin",
         "+ added: C:\\dir\\con.txt (as: C:\\dir\\copied-con.txt)", "+ added: C:\\dir\\s.txt",
         "- could not add: C:\\dir\\unreadable.txt", "  Access is denied."}},
+      {"an empty folder: said so, not taken for a file named *.*",
+       [] { return std::vector{FolderRow(u"C:\\empty")}; },
+       {},
+       {"C:\\empty\\*.*"},
+       {"- could not add: C:\\empty\\*.*", "  the folder holds no files that can be listed"}},
       {"a stream: the stream itself, without :$DATA",
        [] { return std::vector{FileRow(u"C:\\dir\\s.txt:hid:$DATA", "Unknown ADS")}; },
        {{"C:\\dir\\s.txt:hid", 11}},
