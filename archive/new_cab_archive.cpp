@@ -380,8 +380,11 @@ void TNewCabArchiveWithRegistry::AddExtraContent() {
     std::string path, name;
     if (value.find('\0') != std::string::npos)
       out << "\r\n" << kZeroNote << Visible(value) << "\r\n";
-    else if (registry::SplitValueText(value, root, path, name))
+    else if (registry::SplitValueText(value, root, path, name)) {
+      // The section names the key as every other section does, without a closing "\".
+      if (path.size() > 1 && path.ends_with('\\')) path.pop_back();
       registry::ExportValue(root, path, name, false, false, out);
+    }
     else
       out << "\r\n// Not a registry value: " << value << "\r\n";
   }

@@ -110,7 +110,7 @@ int RunPack(const Options& o, const DeepOptions& d, const PackOptions& p) {
       return kExitError;
     }
     std::error_code ec;
-    const fs::path shown = fs::absolute(target, ec);
+    const fs::path shown = fs::absolute(target, ec).lexically_normal();
     shownPath = (ec ? target : shown).string();
     message = app::PackMessage(Shown(result.fileName), (ec ? *realFolder : shown.parent_path()).string());
   }
