@@ -271,8 +271,12 @@ void TNewCabArchive::AddRequestedFile(const std::string& file) {
 }
 
 void TNewCabArchive::AddRequest(const std::string& request) {
+  // Only a pattern is searched for. A plain path is the file itself whether a listing shows it
+  // or not (a hidden file is not listed, yet opens by name), and a listing of a device name such
+  // as "con.txt" answers with the device ("con"), not the file.
   std::vector<std::string> found;
-  if (request.find('\0') == std::string::npos) {
+  if (request.find('\0') == std::string::npos &&
+      FileNameOf(request).find_first_of("*?") != std::string_view::npos) {
     try {
       found = files::FindFilesTree(request, true, false, false, true);
     } catch (const std::exception&) {

@@ -37,7 +37,7 @@ TEST_F(RealPackTest, AReservedNameGoesInAsItsNativeCopy) {
   EXPECT_EQ(operations, (std::vector<std::string>{"+ added: " + dir + "\\con.txt (as: " + dir + "\\copied-con.txt)",
                                                   "+ added: " + dir + "\\plain.txt",
                                                   "- could not add: " + dir + "\\gone.txt",
-                                                  "  The system cannot find the file specified."}));
+                                                  "  " + archive::SystemErrorText(platform::ERROR_FILE_NOT_FOUND)}));
   ASSERT_EQ(result.notAdded.size(), 1u);
   std::printf("archive: %s\n", result.archivePath.c_str());
 }
