@@ -20,7 +20,8 @@ std::string ToCodePage(std::u16string_view text) {
 }
 
 void AddOnce(std::vector<std::string>& list, const std::string& item) {
-  if (std::none_of(list.begin(), list.end(), [&](const std::string& s) { return base::SameIgnoringCase(s, item); }))
+  if (std::none_of(list.begin(), list.end(),
+                   [&](const std::string& s) { return base::SameIgnoringCase(s, item); }))
     list.push_back(item);
 }
 
@@ -66,14 +67,16 @@ void FillArchive(const std::vector<TDeepScanRow>& rows, archive::TNewCabArchiveW
 }  // namespace
 
 std::string PackMessage(std::string_view fileName, std::string_view folder) {
-  if (folder.empty()) return "Your log and files have been saved as " + std::string(fileName) + " on your desktop.";
-  return "Your log and files have been saved as " + std::string(fileName) + " in " + std::string(folder) + ".";
+  if (folder.empty())
+    return "Your log and files have been saved as " + std::string(fileName) + " on your desktop.";
+  return "Your log and files have been saved as " + std::string(fileName) + " in " + std::string(folder) +
+         ".";
 }
 
 std::string ArchiveTimeStamp(const platform::SystemTime& t) {
   char text[64];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02u_%02u_%02u", unsigned{t.year}, unsigned{t.month}, unsigned{t.day},
-                unsigned{t.hour}, unsigned{t.minute});
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u_%02u_%02u", unsigned{t.year}, unsigned{t.month},
+                unsigned{t.day}, unsigned{t.hour}, unsigned{t.minute});
   return text;
 }
 

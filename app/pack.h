@@ -29,9 +29,9 @@ struct TPackPlace {
 };
 
 struct TPackResult {
-  std::string archivePath;  // full path on the scanned machine (system code page)
-  std::string fileName;     // its file-name part
-  std::string message;      // the information message shown once the archive is written
+  std::string archivePath;                    // full path on the scanned machine (system code page)
+  std::string fileName;                       // its file-name part
+  std::string message;                        // the information message shown once the archive is written
   std::vector<archive::TPackEntry> notAdded;  // in log order
   std::vector<std::string> logLines;
 };

@@ -103,7 +103,8 @@ std::string NumberedName(std::string_view path, int n) {
   if (n <= 1) return std::string(path);
   const auto name = FileNameOf(path);
   const auto dot = name.find_last_of('.');
-  const std::size_t at = dot == std::string_view::npos || dot == 0 ? path.size() : path.size() - name.size() + dot;
+  const std::size_t at =
+      dot == std::string_view::npos || dot == 0 ? path.size() : path.size() - name.size() + dot;
   return std::string(path.substr(0, at)) + "-" + std::to_string(n) + std::string(path.substr(at));
 }
 
@@ -161,7 +162,8 @@ std::int32_t TReportingFileHandler::Open(const std::string& fileName, int openFl
   return handle;
 }
 
-std::uint32_t TReportingFileHandler::Read(std::int32_t handle, void* buffer, std::uint32_t count, int& error) {
+std::uint32_t TReportingFileHandler::Read(std::int32_t handle, void* buffer, std::uint32_t count,
+                                          int& error) {
   const auto done = TStreamCabinetFileHandler::Read(handle, buffer, count, error);
   if (error != 0) lastError_ = error;
   return done;
@@ -244,7 +246,8 @@ void TNewCabArchive::AddRequestedFile(const std::string& file) {
         if (!copy && error != kErrorFileExists && error != kErrorAlreadyExists)
           throw std::runtime_error("cannot create its copy " + copyName + ": " + SystemErrorText(error));
       }
-      if (!copy) throw std::runtime_error("cannot create its copy: every name up to " + copyName + " is taken");
+      if (!copy)
+        throw std::runtime_error("cannot create its copy: every name up to " + copyName + " is taken");
       try {
         CopyFileNatively(file, copy.get());
       } catch (...) {
@@ -315,7 +318,8 @@ void TNewCabArchive::FinishUnderFinalName(const std::string& temporaryCabinet) {
     }
     const auto error = k32.GetLastError();
     if (error != kErrorAlreadyExists && error != kErrorFileExists)
-      throw std::runtime_error("cannot rename the finished archive to " + name + ": " + SystemErrorText(error));
+      throw std::runtime_error("cannot rename the finished archive to " + name + ": " +
+                               SystemErrorText(error));
   }
   throw std::runtime_error("cannot name the archive: every name up to " + NumberedName(wanted, kNameTries) +
                            " is taken");
@@ -388,8 +392,7 @@ void TNewCabArchiveWithRegistry::AddExtraContent() {
       // The section names the key as every other section does, without a closing "\".
       if (path.size() > 1 && path.ends_with('\\')) path.pop_back();
       registry::ExportValue(root, path, name, false, false, out);
-    }
-    else
+    } else
       out << "\r\n// Not a registry value: " << value << "\r\n";
   }
   const std::string file = NewTemporaryFile("reg");

@@ -24,11 +24,14 @@ struct PackOptions {
   std::optional<std::string> out;
 };
 
-std::string Shown(const std::string& codePageText) { return app::ShowZeros(app::Utf8FromCodePage(codePageText)); }
+std::string Shown(const std::string& codePageText) {
+  return app::ShowZeros(app::Utf8FromCodePage(codePageText));
+}
 
 bool IsMachineFolder(const std::string& path) {
   const auto attributes = platform::Current().kernel32.GetFileAttributesA(path);
-  return attributes != platform::INVALID_FILE_ATTRIBUTES && (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
+  return attributes != platform::INVALID_FILE_ATTRIBUTES &&
+         (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // The whole content of a file of the scanned machine.
@@ -85,7 +88,8 @@ int RunPack(const Options& o, const DeepOptions& d, const PackOptions& p) {
     place.nameTaken = [folder = *realFolder](const std::string& fileName) {
       // Anything but a plain "not there" (a dangling link, a folder that cannot be read) is taken.
       std::error_code probe;
-      return fs::symlink_status(folder / app::Utf8FromCodePage(fileName), probe).type() != fs::file_type::not_found;
+      return fs::symlink_status(folder / app::Utf8FromCodePage(fileName), probe).type() !=
+             fs::file_type::not_found;
     };
   }
 
@@ -132,11 +136,13 @@ void AddPackCommand(CLI::App& app) {
   static DeepOptions deep;
   static PackOptions pack;
   auto* command = app.add_subcommand(
-      "pack", "run the Deep Scan, then pack the files, folders, keys and values it found into a cabinet archive");
+      "pack",
+      "run the Deep Scan, then pack the files, folders, keys and values it found into a cabinet archive");
   AddCommonOptions(*command, options, false);
-  command->add_option("--out", pack.out,
-                      "the folder the archive goes into (default: the desktop; with a system image, the current "
-                      "folder)");
+  command->add_option(
+      "--out", pack.out,
+      "the folder the archive goes into (default: the desktop; with a system image, the current "
+      "folder)");
   AddDeepOptions(*command, deep);
   SetAction(*command, options, [](const Options& o) { return RunPack(o, deep, pack); });
 }

@@ -125,7 +125,10 @@ TEST_F(PackTest, EachKindOfRowGivesItsFilesAndLogLines) {
       {"nothing found: only the log", [] { return std::vector<app::TDeepScanRow>{}; }, {}, {}, {}},
       {"a folder: the files directly in it, not those of its subfolders",
        [] { return std::vector{FolderRow(u"C:\\dir")}; },
-       {{"C:\\dir\\a.txt", 5}, {"C:\\dir\\b.bin", 10000}, {"C:\\dir\\copied-con.txt", 9000}, {"C:\\dir\\s.txt", 4}},
+       {{"C:\\dir\\a.txt", 5},
+        {"C:\\dir\\b.bin", 10000},
+        {"C:\\dir\\copied-con.txt", 9000},
+        {"C:\\dir\\s.txt", 4}},
        {"C:\\dir\\*.*"},
        {"+ added: C:\\dir\\a.txt", "+ added: C:\\dir\\b.bin",
         "+ added: C:\\dir\\con.txt (as: C:\\dir\\copied-con.txt)", "+ added: C:\\dir\\s.txt",
@@ -152,20 +155,22 @@ TEST_F(PackTest, EachKindOfRowGivesItsFilesAndLogLines) {
        },
        {{"C:\\dir\\a.txt", 5}},
        {"C:\\dir\\unreadable.txt", "C:\\dir\\gone.txt", "C:\\dir\\a.txt"},
-       {"- could not add: C:\\dir\\unreadable.txt", "  Access is denied.", "- could not add: C:\\dir\\gone.txt",
-        "  The system cannot find the file specified.", "+ added: C:\\dir\\a.txt"}},
+       {"- could not add: C:\\dir\\unreadable.txt", "  Access is denied.",
+        "- could not add: C:\\dir\\gone.txt", "  The system cannot find the file specified.",
+        "+ added: C:\\dir\\a.txt"}},
       {"the same file twice: requested and stored once",
-       [] { return std::vector{FileRow(u"C:\\dir\\a.txt"), FileRow(u"C:\\DIR\\A.TXT", "No admin in ACL")}; },
+       [] {
+         return std::vector{FileRow(u"C:\\dir\\a.txt"), FileRow(u"C:\\DIR\\A.TXT", "No admin in ACL")};
+       },
        {{"C:\\dir\\a.txt", 5}},
        {"C:\\dir\\a.txt"},
        {"+ added: C:\\dir\\a.txt"}},
       {"keys and values: in the export, not among the requests",
        [] {
-         return std::vector{
-             app::RegistryRow("Key", app::kKindKey, platform::HKEY_LOCAL_MACHINE, u"\\SOFTWARE\\Evil",
-                              "Invisible to Win32", u""),
-             app::RegistryRow("Value", app::kKindValue, platform::HKEY_LOCAL_MACHINE, u"\\SOFTWARE\\Other\\",
-                              "Invisible to Win32", u"v")};
+         return std::vector{app::RegistryRow("Key", app::kKindKey, platform::HKEY_LOCAL_MACHINE,
+                                             u"\\SOFTWARE\\Evil", "Invisible to Win32", u""),
+                            app::RegistryRow("Value", app::kKindValue, platform::HKEY_LOCAL_MACHINE,
+                                             u"\\SOFTWARE\\Other\\", "Invisible to Win32", u"v")};
        },
        {},
        {},
@@ -183,7 +188,8 @@ TEST_F(PackTest, EachKindOfRowGivesItsFilesAndLogLines) {
 
     const auto result = Pack(rows);
     EXPECT_EQ(result.archivePath, std::string(kOut) + kName);
-    EXPECT_EQ(result.message, std::string("Your log and files have been saved as ") + kName + " in " + kOut + ".");
+    EXPECT_EQ(result.message,
+              std::string("Your log and files have been saved as ") + kName + " in " + kOut + ".");
     EXPECT_EQ(RequestLines(result.logLines), c.requests);
     EXPECT_EQ(Operations(result.logLines), c.operations);
 
@@ -192,7 +198,8 @@ TEST_F(PackTest, EachKindOfRowGivesItsFilesAndLogLines) {
     if (c.reg) expected.push_back(std::string(kName) + ".reg");
     expected.push_back(std::string(kName) + ".log");
     EXPECT_EQ(Names(entries), expected);
-    for (std::size_t i = 0; i < c.cabinet.size() && i < entries.size(); ++i) EXPECT_EQ(entries[i], c.cabinet[i]);
+    for (std::size_t i = 0; i < c.cabinet.size() && i < entries.size(); ++i)
+      EXPECT_EQ(entries[i], c.cabinet[i]);
     // The log and the export were only on the disk until they were in the cabinet.
     EXPECT_EQ(FolderNames(u"C:\\out"), std::vector<std::u16string>{u"requested-files[2008-06-14_10_30].cab"});
 
@@ -205,8 +212,8 @@ TEST_F(PackTest, EachKindOfRowGivesItsFilesAndLogLines) {
 TEST_F(PackTest, HeaderLinesNameEveryRowWithItsKindAndText) {
   Start();
   const auto result = Pack({FolderRow(u"C:\\dir"), FileRow(u"C:\\dir\\s.txt:hid:$DATA", "Unknown ADS"),
-                            app::RegistryRow("Key", app::kKindKey, platform::HKEY_LOCAL_MACHINE, u"\\SOFTWARE\\Evil",
-                                             "Invisible to Win32", u""),
+                            app::RegistryRow("Key", app::kKindKey, platform::HKEY_LOCAL_MACHINE,
+                                             u"\\SOFTWARE\\Evil", "Invisible to Win32", u""),
                             app::RegistryRow("Value", app::kKindValue, platform::HKEY_LOCAL_MACHINE,
                                              u"\\SOFTWARE\\Other\\", "Zero char in value name", u"v")});
   const Lines head(result.logLines.begin(), result.logLines.begin() + 10);
@@ -214,8 +221,8 @@ TEST_F(PackTest, HeaderLinesNameEveryRowWithItsKindAndText) {
                          std::string(app::kPackNotice), "", "Folder, Invisible to Win32: C:\\dir",
                          "File, Unknown ADS: C:\\dir\\s.txt:hid:$DATA",
                          "Registry Key, Invisible to Win32: HKEY_LOCAL_MACHINE\\SOFTWARE\\Evil",
-                         "Registry Value, Zero char in value name: HKEY_LOCAL_MACHINE\\SOFTWARE\\Other\\v", "",
-                         "Requests:"}));
+                         "Registry Value, Zero char in value name: HKEY_LOCAL_MACHINE\\SOFTWARE\\Other\\v",
+                         "", "Requests:"}));
 }
 
 TEST_F(PackTest, ExistingFilesAreNeverReplaced) {
@@ -238,8 +245,10 @@ TEST_F(PackTest, ExistingFilesAreNeverReplaced) {
             (Lines{"C:\\dir\\copied-con-3.txt", "requested-files[2008-06-14_10_30]-2.cab.log"}));
 
   // A name taken in another folder (where the console copies the archive to) counts as taken too.
-  const auto fourth = app::PackSuspiciousFiles(
-      {}, app::TPackPlace{kOut, [](const std::string& name) { return name == "requested-files[2008-06-14_10_30]-4.cab"; }});
+  const auto fourth =
+      app::PackSuspiciousFiles({}, app::TPackPlace{kOut, [](const std::string& name) {
+                                                     return name == "requested-files[2008-06-14_10_30]-4.cab";
+                                                   }});
   EXPECT_EQ(fourth.fileName, "requested-files[2008-06-14_10_30]-5.cab");
 }
 
@@ -248,7 +257,8 @@ TEST_F(PackTest, ACopyThatCannotBeReadIsNotAddedAndNotLeftBehind) {
   Start();
   const auto result = Pack({FileRow(u"C:\\dir\\lpt1", "Reserved filename")});
   EXPECT_EQ(Operations(result.logLines),
-            (Lines{"- could not add: C:\\dir\\lpt1", "  cannot open it through the native layer: access is denied"}));
+            (Lines{"- could not add: C:\\dir\\lpt1",
+                   "  cannot open it through the native layer: access is denied"}));
   EXPECT_EQ(Node(u"C:\\dir\\copied-lpt1"), nullptr);
   ASSERT_EQ(result.notAdded.size(), 1u);
   EXPECT_EQ(result.notAdded[0].path, "C:\\dir\\lpt1");
@@ -287,7 +297,8 @@ TEST_F(PackTest, TheDesktopIsTheDefaultFolder) {
   Start();
   const auto result = app::PackSuspiciousFiles({});
   EXPECT_EQ(result.archivePath, std::string(kOut) + kName);
-  EXPECT_EQ(result.message, std::string("Your log and files have been saved as ") + kName + " on your desktop.");
+  EXPECT_EQ(result.message,
+            std::string("Your log and files have been saved as ") + kName + " on your desktop.");
 }
 
 TEST(NumberedNameTest, InsertsTheNumberBeforeTheExtension) {
@@ -296,8 +307,10 @@ TEST(NumberedNameTest, InsertsTheNumberBeforeTheExtension) {
     int n;
     const char* expected;
   } cases[] = {
-      {"C:\\d\\x[1].cab", 1, "C:\\d\\x[1].cab"}, {"C:\\d\\x[1].cab", 2, "C:\\d\\x[1]-2.cab"},
-      {"C:\\d.x\\name", 3, "C:\\d.x\\name-3"},  {"C:\\d\\.cab", 2, "C:\\d\\.cab-2"},
+      {"C:\\d\\x[1].cab", 1, "C:\\d\\x[1].cab"},
+      {"C:\\d\\x[1].cab", 2, "C:\\d\\x[1]-2.cab"},
+      {"C:\\d.x\\name", 3, "C:\\d.x\\name-3"},
+      {"C:\\d\\.cab", 2, "C:\\d\\.cab-2"},
   };
   for (const auto& c : cases) EXPECT_EQ(archive::NumberedName(c.path, c.n), c.expected) << c.path;
   EXPECT_EQ(archive::CopyName("C:\\d\\con.txt"), "C:\\d\\copied-con.txt");

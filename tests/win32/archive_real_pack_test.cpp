@@ -34,10 +34,10 @@ TEST_F(RealPackTest, AReservedNameGoesInAsItsNativeCopy) {
   const auto ops = std::find(result.logLines.begin(), result.logLines.end(), "Operations:");
   ASSERT_NE(ops, result.logLines.end());
   const std::vector<std::string> operations(ops + 1, result.logLines.end());
-  EXPECT_EQ(operations, (std::vector<std::string>{"+ added: " + dir + "\\con.txt (as: " + dir + "\\copied-con.txt)",
-                                                  "+ added: " + dir + "\\plain.txt",
-                                                  "- could not add: " + dir + "\\gone.txt",
-                                                  "  " + archive::SystemErrorText(platform::ERROR_FILE_NOT_FOUND)}));
+  EXPECT_EQ(operations, (std::vector<std::string>{
+                            "+ added: " + dir + "\\con.txt (as: " + dir + "\\copied-con.txt)",
+                            "+ added: " + dir + "\\plain.txt", "- could not add: " + dir + "\\gone.txt",
+                            "  " + archive::SystemErrorText(platform::ERROR_FILE_NOT_FOUND)}));
   ASSERT_EQ(result.notAdded.size(), 1u);
   std::printf("archive: %s\n", result.archivePath.c_str());
 }
