@@ -31,7 +31,7 @@ std::unique_ptr<Session> Session::Simulated(Load load) {
   } catch (const sim::ImageError& e) {
     throw MachineError(e.what());
   }
-  auto simulated = std::make_unique<sim::SimPlatform>(std::move(machine));
+  auto simulated = std::make_unique<sim::SimPlatform>(std::move(machine), HostCabinet());
   auto& p = simulated->platform();
   return std::unique_ptr<Session>(new Session(std::move(simulated), p));
 }
@@ -44,6 +44,15 @@ std::unique_ptr<Session> Session::Open(const std::optional<std::string>& imagePa
 #else
   err << "umbrascopec: no --image given: scanning the built-in demo image\n";
   return Simulated([] { return sim::LoadImage(kDemoImageJson, "<built-in demo image>"); });
+#endif
+}
+
+platform::Cabinet* HostCabinet() {
+#ifdef _WIN32
+  // The system's compressor writes the machine's cabinets; their files go through the machine.
+  return &win32::RealPlatform().cabinet;
+#else
+  return nullptr;
 #endif
 }
 

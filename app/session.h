@@ -44,6 +44,10 @@ class Session {
   platform::ScopedPlatform scope_;
 };
 
+// The cabinet compressor a simulated machine is given: the system's on Windows; null elsewhere,
+// where the machine brings its own.
+platform::Cabinet* HostCabinet();
+
 // The start-up steps every program runs once its platform is installed: version
 // classification, the areas' start-up tables, and the indicator registry.
 void RunStartup();

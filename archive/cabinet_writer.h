@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/cabinet.h"
 #include "platform/types.h"
 
 namespace archive {
@@ -62,15 +63,18 @@ class TStreamCabinetFileHandler : public TCabinetFileHandler {
 // Compression selectors for AddFile: the low byte is the type.
 inline constexpr std::uint32_t kCompressNone = 0, kCompressMSZIP = 1, kCompressQuantum = 2, kCompressLZX = 3;
 
+// The cabinet parameters the get-next-cabinet and file-placed steps see.
+using TCCAB = platform::CabinetParameters;
+
 class TCabinetWriter {
  public:
   TCabinetWriter();
-  ~TCabinetWriter();  // closes
+  virtual ~TCabinetWriter();  // closes
   TCabinetWriter(const TCabinetWriter&) = delete;
   TCabinetWriter& operator=(const TCabinetWriter&) = delete;
 
   bool FailOnIncompressible = true;
-  bool FileSupport = true;                    // attributes and times from the file system
+  bool FileSupport = true;                     // attributes and times from the file system
   TCabinetFileHandler* FileHandler = nullptr;  // not owned; must outlive the open cabinet
 
   // Closed -> CreateCabinet -> AddFile... -> FlushCabinet -> CloseCabinet.
@@ -84,13 +88,41 @@ class TCabinetWriter {
   bool IsOpen() const;
 
   // Events (the writer's own default steps run when get-temp-file / get-open-info are unset).
-  std::function<void(std::int32_t compressedSize, std::int32_t uncompressedSize, std::int32_t& result)> OnFileStatus;
+  std::function<void(std::int32_t compressedSize, std::int32_t uncompressedSize, std::int32_t& result)>
+      OnFileStatus;
   std::function<void(std::int32_t sizeCopied, std::int32_t totalSize, std::int32_t& result)> OnFolderStatus;
   std::function<void(std::int32_t preEstimatedSize, std::int32_t actualSize, std::int32_t& wantedSize)>
       OnCabinetStatus;
   std::function<void(const std::string& fileName, std::int32_t fileLength, bool continuation, bool& abort)>
       OnFilePlaced;
   std::function<void(std::string& tempFileName, bool& success)> OnGetTempFile;
+  // Asked before another cabinet of a set is begun; leaving `abortCreation` true ends the set.
+  std::function<void(TCCAB& parameters, std::string& newCabFileName, std::int32_t previousEstimatedSize,
+                     bool& abortCreation)>
+      OnGetNextCabinet;
+  // Opens a source for the cabinet: its handle (a FileHandler handle), DOS date, time and
+  // attributes; a non-zero result code fails the file.
+  std::function<void(const std::string& fileName, std::uint16_t& date, std::uint16_t& time,
+                     std::uint16_t& attributes, std::int32_t& fileHandle, int& resultCode)>
+      OnGetOpenInfo;
+
+ protected:
+  // One step per event, each calling its event when one is set. Without an event, GetTempFile
+  // and GetOpenInfo take the default steps below; the others do nothing.
+  virtual void FileStatus(std::int32_t compressedSize, std::int32_t uncompressedSize, std::int32_t& result);
+  virtual void FolderStatus(std::int32_t sizeCopied, std::int32_t totalSize, std::int32_t& result);
+  virtual void CabinetStatus(std::int32_t preEstimatedSize, std::int32_t actualSize,
+                             std::int32_t& wantedSize);
+  virtual void GetNextCabinet(TCCAB& parameters, std::string& newCabFileName,
+                              std::int32_t previousEstimatedSize, bool& abortCreation);
+  virtual void FilePlaced(TCCAB& parameters, const std::string& fileName, std::int32_t fileLength,
+                          bool continuation, bool& abortProcessing);
+  virtual void GetTempFile(std::string& tempFileName, bool& success);
+  virtual void GetOpenInfo(const std::string& fileName, std::uint16_t& date, std::uint16_t& time,
+                           std::uint16_t& attributes, std::int32_t& fileHandle, int& resultCode);
+  // Whether a flush that asks for a next cabinet can get one: an OnGetNextCabinet is set. A
+  // class that answers GetNextCabinet itself says so here.
+  virtual bool CanGetNextCabinet() const;
 
  private:
   struct Context;

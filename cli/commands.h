@@ -42,5 +42,7 @@ void AddExportCommands(CLI::App& app);
 void AddScriptCommand(CLI::App& app);
 // The archive of the Deep Scan's findings.
 void AddPackCommand(CLI::App& app);
+// A process's in-memory image saved as a file.
+void AddDumpCommand(CLI::App& app);
 
 }  // namespace cli

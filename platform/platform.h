@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/advapi32.h"
+#include "platform/cabinet.h"
 #include "platform/kernel32.h"
 #include "platform/ntdll.h"
 #include "platform/shell.h"
@@ -15,6 +16,7 @@ struct Platform {
   Advapi32& advapi32;
   ToolHelp& toolhelp;
   Shell& shell;
+  Cabinet& cabinet;
 };
 
 // The platform the scanners call. Chosen once at start-up, before any thread exists, and only

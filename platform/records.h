@@ -339,4 +339,182 @@ static_assert(sizeof(UnicodeStringHeader) == 16);
 static_assert(sizeof(ThreadEntry32) == 28 && offsetof(ThreadEntry32, th32OwnerProcessID) == 12);
 static_assert(offsetof(SystemHandleTableEntryInfo, HandleValue) == 6);
 
+// --- executable images (one layout for every build: the file format fixes it) ---
+
+struct IMAGE_DOS_HEADER {
+  std::uint16_t e_magic;  // "MZ"
+  std::uint16_t e_cblp, e_cp, e_crlc, e_cparhdr, e_minalloc, e_maxalloc, e_ss, e_sp, e_csum, e_ip, e_cs,
+      e_lfarlc, e_ovno;
+  std::uint16_t e_res[4];
+  std::uint16_t e_oemid, e_oeminfo;
+  std::uint16_t e_res2[10];
+  std::int32_t e_lfanew;  // where the PE signature lies
+};
+static_assert(sizeof(IMAGE_DOS_HEADER) == 64 && offsetof(IMAGE_DOS_HEADER, e_lfanew) == 60);
+
+struct IMAGE_FILE_HEADER {
+  std::uint16_t Machine;
+  std::uint16_t NumberOfSections;
+  std::uint32_t TimeDateStamp;
+  std::uint32_t PointerToSymbolTable;
+  std::uint32_t NumberOfSymbols;
+  std::uint16_t SizeOfOptionalHeader;
+  std::uint16_t Characteristics;
+};
+// The signature and the file header: what lies at e_lfanew.
+struct ImagePeHeader {
+  std::uint32_t Signature;  // "PE\0\0"
+  IMAGE_FILE_HEADER FileHeader;
+};
+static_assert(sizeof(ImagePeHeader) == 24 && offsetof(ImagePeHeader, FileHeader) == 4);
+static_assert(offsetof(IMAGE_FILE_HEADER, SizeOfOptionalHeader) == 16);
+
+struct IMAGE_DATA_DIRECTORY {
+  std::uint32_t VirtualAddress;
+  std::uint32_t Size;
+};
+// The data directories an image reader looks at: export (0) to import address table (12).
+inline constexpr std::size_t kImageReadDirectories = 13;
+
+// The optional header of a 32-bit image up to the thirteenth data directory (the last three
+// are reserved or rarely used and are not read).
+struct ImageOptionalHeader32 {
+  std::uint16_t Magic;  // 0x10B
+  std::uint8_t MajorLinkerVersion, MinorLinkerVersion;
+  std::uint32_t SizeOfCode, SizeOfInitializedData, SizeOfUninitializedData, AddressOfEntryPoint, BaseOfCode,
+      BaseOfData, ImageBase, SectionAlignment, FileAlignment;
+  std::uint16_t MajorOperatingSystemVersion, MinorOperatingSystemVersion, MajorImageVersion, MinorImageVersion,
+      MajorSubsystemVersion, MinorSubsystemVersion;
+  std::uint32_t Win32VersionValue, SizeOfImage, SizeOfHeaders, CheckSum;
+  std::uint16_t Subsystem, DllCharacteristics;
+  std::uint32_t SizeOfStackReserve, SizeOfStackCommit, SizeOfHeapReserve, SizeOfHeapCommit, LoaderFlags,
+      NumberOfRvaAndSizes;
+  IMAGE_DATA_DIRECTORY DataDirectory[kImageReadDirectories];
+};
+static_assert(sizeof(ImageOptionalHeader32) == 200 && offsetof(ImageOptionalHeader32, DataDirectory) == 96);
+static_assert(offsetof(ImageOptionalHeader32, ImageBase) == 28 && offsetof(ImageOptionalHeader32, SizeOfImage) == 56);
+
+// The same for a 64-bit (PE32+) image: no BaseOfData, and the image base and the stack and
+// heap sizes are 64-bit.
+struct ImageOptionalHeader64 {
+  std::uint16_t Magic;  // 0x20B
+  std::uint8_t MajorLinkerVersion, MinorLinkerVersion;
+  std::uint32_t SizeOfCode, SizeOfInitializedData, SizeOfUninitializedData, AddressOfEntryPoint, BaseOfCode;
+  std::uint32_t ImageBaseLow, ImageBaseHigh;  // 4-byte aligned in the file
+  std::uint32_t SectionAlignment, FileAlignment;
+  std::uint16_t MajorOperatingSystemVersion, MinorOperatingSystemVersion, MajorImageVersion, MinorImageVersion,
+      MajorSubsystemVersion, MinorSubsystemVersion;
+  std::uint32_t Win32VersionValue, SizeOfImage, SizeOfHeaders, CheckSum;
+  std::uint16_t Subsystem, DllCharacteristics;
+  std::uint32_t SizeOfStackReserve[2], SizeOfStackCommit[2], SizeOfHeapReserve[2], SizeOfHeapCommit[2];
+  std::uint32_t LoaderFlags, NumberOfRvaAndSizes;
+  IMAGE_DATA_DIRECTORY DataDirectory[kImageReadDirectories];
+};
+static_assert(sizeof(ImageOptionalHeader64) == 216 && offsetof(ImageOptionalHeader64, DataDirectory) == 112);
+static_assert(offsetof(ImageOptionalHeader64, ImageBaseLow) == 24 && offsetof(ImageOptionalHeader64, SizeOfImage) == 56);
+
+struct IMAGE_SECTION_HEADER {
+  std::uint8_t Name[8];
+  std::uint32_t VirtualSize;  // Misc.VirtualSize
+  std::uint32_t VirtualAddress;
+  std::uint32_t SizeOfRawData;
+  std::uint32_t PointerToRawData;
+  std::uint32_t PointerToRelocations;
+  std::uint32_t PointerToLinenumbers;
+  std::uint16_t NumberOfRelocations;
+  std::uint16_t NumberOfLinenumbers;
+  std::uint32_t Characteristics;
+};
+static_assert(sizeof(IMAGE_SECTION_HEADER) == 40 && offsetof(IMAGE_SECTION_HEADER, PointerToRawData) == 20);
+
+struct IMAGE_IMPORT_DESCRIPTOR {
+  std::uint32_t OriginalFirstThunk;
+  std::uint32_t TimeDateStamp;
+  std::uint32_t ForwarderChain;
+  std::uint32_t Name;
+  std::uint32_t FirstThunk;
+};
+static_assert(sizeof(IMAGE_IMPORT_DESCRIPTOR) == 20 && offsetof(IMAGE_IMPORT_DESCRIPTOR, FirstThunk) == 16);
+
+struct IMAGE_EXPORT_DIRECTORY {
+  std::uint32_t Characteristics;
+  std::uint32_t TimeDateStamp;
+  std::uint16_t MajorVersion, MinorVersion;
+  std::uint32_t Name;
+  std::uint32_t Base;
+  std::uint32_t NumberOfFunctions;
+  std::uint32_t NumberOfNames;
+  std::uint32_t AddressOfFunctions;
+  std::uint32_t AddressOfNames;
+  std::uint32_t AddressOfNameOrdinals;
+};
+static_assert(sizeof(IMAGE_EXPORT_DIRECTORY) == 40 && offsetof(IMAGE_EXPORT_DIRECTORY, Base) == 16);
+
+struct IMAGE_RESOURCE_DIRECTORY {
+  std::uint32_t Characteristics;
+  std::uint32_t TimeDateStamp;
+  std::uint16_t MajorVersion, MinorVersion;
+  std::uint16_t NumberOfNamedEntries;
+  std::uint16_t NumberOfIdEntries;
+};
+static_assert(sizeof(IMAGE_RESOURCE_DIRECTORY) == 16 && offsetof(IMAGE_RESOURCE_DIRECTORY, NumberOfIdEntries) == 14);
+
+struct IMAGE_RESOURCE_DIRECTORY_ENTRY {
+  std::uint32_t Name;          // bit 31: offset of a counted name, else the ID
+  std::uint32_t OffsetToData;  // bit 31: offset of a subdirectory, else of a data entry
+};
+static_assert(sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY) == 8);
+
+struct IMAGE_RESOURCE_DATA_ENTRY {
+  std::uint32_t OffsetToData;
+  std::uint32_t Size;
+  std::uint32_t CodePage;
+  std::uint32_t Reserved;
+};
+static_assert(sizeof(IMAGE_RESOURCE_DATA_ENTRY) == 16);
+
+struct IMAGE_DEBUG_DIRECTORY {
+  std::uint32_t Characteristics;
+  std::uint32_t TimeDateStamp;
+  std::uint16_t MajorVersion, MinorVersion;
+  std::uint32_t Type;
+  std::uint32_t SizeOfData;
+  std::uint32_t AddressOfRawData;
+  std::uint32_t PointerToRawData;
+};
+static_assert(sizeof(IMAGE_DEBUG_DIRECTORY) == 28 && offsetof(IMAGE_DEBUG_DIRECTORY, PointerToRawData) == 24);
+
+// --- process memory ---
+
+// What VirtualQueryEx writes, in the layout of the build's pointer width (28 bytes for a
+// 32-bit build, 48 with the padding of a 64-bit one).
+struct MEMORY_BASIC_INFORMATION {
+  std::uintptr_t BaseAddress;
+  std::uintptr_t AllocationBase;
+  std::uint32_t AllocationProtect;
+#if UINTPTR_MAX != 0xFFFFFFFFu
+  std::uint16_t PartitionId;
+#endif
+  std::uintptr_t RegionSize;
+  std::uint32_t State;
+  std::uint32_t Protect;
+  std::uint32_t Type;
+};
+#if UINTPTR_MAX == 0xFFFFFFFFu
+static_assert(sizeof(MEMORY_BASIC_INFORMATION) == 28 && offsetof(MEMORY_BASIC_INFORMATION, RegionSize) == 12);
+static_assert(offsetof(MEMORY_BASIC_INFORMATION, Type) == 24);
+#else
+static_assert(sizeof(MEMORY_BASIC_INFORMATION) == 48 && offsetof(MEMORY_BASIC_INFORMATION, RegionSize) == 24);
+static_assert(offsetof(MEMORY_BASIC_INFORMATION, State) == 32 && offsetof(MEMORY_BASIC_INFORMATION, Type) == 40);
+#endif
+// Its State, Protect and Type values.
+inline constexpr std::uint32_t kMemCommit = 0x1000;
+inline constexpr std::uint32_t kMemReserve = 0x2000;
+inline constexpr std::uint32_t kMemFree = 0x10000;
+inline constexpr std::uint32_t kMemPrivate = 0x20000;
+inline constexpr std::uint32_t kMemImage = 0x1000000;
+inline constexpr std::uint32_t kPageNoAccess = 0x01;
+inline constexpr std::uint32_t kPageReadOnly = 0x02;
+inline constexpr std::uint32_t kPageReadWrite = 0x04;
+
 }  // namespace platform::records

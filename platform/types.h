@@ -207,6 +207,7 @@ inline constexpr DWORD PROCESS_TERMINATE = 0x0001;
 inline constexpr DWORD PROCESS_DUP_HANDLE = 0x0040;
 inline constexpr DWORD PROCESS_QUERY_INFORMATION = 0x0400;
 inline constexpr DWORD PROCESS_VM_READ = 0x0010;
+inline constexpr DWORD PROCESS_QUERY_LIMITED_INFORMATION = 0x1000;
 inline constexpr DWORD DUPLICATE_SAME_ACCESS = 0x00000002;
 
 // CreateToolhelp32Snapshot flags.
@@ -220,6 +221,8 @@ inline constexpr DWORD SystemHandleInformation = 16;
 inline constexpr DWORD SystemExtendedHandleInformation = 64;
 inline constexpr DWORD ObjectNameInformation = 1;
 inline constexpr DWORD FileNameInformation = 9;
+// NtQueryInformationProcess: PROCESS_BASIC_INFORMATION.
+inline constexpr DWORD ProcessBasicInformation = 0;
 
 // Opening and mapping files for digests.
 inline constexpr DWORD GENERIC_READ = 0x80000000;

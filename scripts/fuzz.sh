@@ -64,9 +64,18 @@ for target in "${targets[@]}"; do
   options=(-max_total_time="$SECONDS_PER_TARGET" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
     -artifact_prefix="$artifacts/")
   [[ -f tests/fuzz/$target.dict ]] && options+=(-dict="tests/fuzz/$target.dict")
+  # The Windows build's own programs and libraries are images from a real linker: seeds of the
+  # image reader too, when that build is there (libFuzzer reads at most the first megabyte).
+  seeds=("$SEEDS/$target")
+  if [[ $target == fuzz_pe_reader && -d build/mingw ]]; then
+    mkdir -p "$SCRATCH/mingw-images"
+    find build/mingw -maxdepth 4 \( -name '*.exe' -o -name '*.dll' \) -type f | sort | head -n 6 |
+      while read -r image; do cp "$image" "$SCRATCH/mingw-images/"; done
+    seeds+=("$SCRATCH/mingw-images")
+  fi
   ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     timeout --kill-after=10 $((SECONDS_PER_TARGET + 120)) \
-    "$program" "${options[@]}" "$SCRATCH/$target" "$SEEDS/$target" >"$log" 2>&1
+    "$program" "${options[@]}" "$SCRATCH/$target" "${seeds[@]}" >"$log" 2>&1
   rc=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
   if ((rc == 0)) && ! grep -qE 'ERROR: (AddressSanitizer|LeakSanitizer|libFuzzer)|runtime error:' "$log"; then

@@ -1,20 +1,22 @@
 // Wires the simulated DLLs to one machine.
 #include "platform/sim/sim_platform.h"
 
+#include "platform/sim/sim_cabinet.h"
 #include "platform/sim/sim_kernel32.h"
 #include "platform/sim/sim_others.h"
 
 namespace sim {
 
-SimPlatform::SimPlatform(std::unique_ptr<Machine> machine)
+SimPlatform::SimPlatform(std::unique_ptr<Machine> machine, platform::Cabinet* cabinet)
     : machine_(std::move(machine)),
       kernel32_(std::make_unique<SimKernel32>(*machine_)),
       ntdll_(std::make_unique<SimNtdll>(*machine_)),
       advapi32_(std::make_unique<SimAdvapi32>(*machine_)),
       toolhelp_(std::make_unique<SimToolHelp>(*machine_)),
       shell_(std::make_unique<SimShell>(*machine_)),
-      platform_(std::make_unique<platform::Platform>(
-          platform::Platform{*kernel32_, *ntdll_, *advapi32_, *toolhelp_, *shell_})) {}
+      ownCabinet_(cabinet != nullptr ? nullptr : MakeHostCabinet(*machine_)),
+      platform_(std::make_unique<platform::Platform>(platform::Platform{
+          *kernel32_, *ntdll_, *advapi32_, *toolhelp_, *shell_, cabinet != nullptr ? *cabinet : *ownCabinet_})) {}
 
 SimPlatform::~SimPlatform() = default;
 

@@ -14,10 +14,11 @@ class SimAdvapi32;
 class SimToolHelp;
 class SimShell;
 
-// Owns the machine and one implementation of every interface over it.
+// Owns the machine and one implementation of every interface over it. The cabinet compressor
+// is the host's (sim_cabinet.h) unless `cabinet` gives another, which must outlive this object.
 class SimPlatform {
  public:
-  explicit SimPlatform(std::unique_ptr<Machine> machine);
+  explicit SimPlatform(std::unique_ptr<Machine> machine, platform::Cabinet* cabinet = nullptr);
   ~SimPlatform();
   SimPlatform(const SimPlatform&) = delete;
   SimPlatform& operator=(const SimPlatform&) = delete;
@@ -32,6 +33,7 @@ class SimPlatform {
   std::unique_ptr<SimAdvapi32> advapi32_;
   std::unique_ptr<SimToolHelp> toolhelp_;
   std::unique_ptr<SimShell> shell_;
+  std::unique_ptr<platform::Cabinet> ownCabinet_;
   std::unique_ptr<platform::Platform> platform_;
 };
 

@@ -10,6 +10,7 @@
 #include "platform/sim/sim_kernel32.h"
 #include "platform/sim/sim_others.h"
 #include "platform/sim/sim_platform.h"
+#include "platform/sim/sim_process_handle.h"
 
 namespace sim {
 namespace {
@@ -24,6 +25,7 @@ constexpr Handle kCurrentProcess = platform::kInvalidHandle;
 
 struct ProcessObject : SimObject {
   std::uint32_t pid = 0;
+  DWORD access = 0;  // what OpenProcess was asked for
 };
 
 // A handle of another process duplicated into the scanning one.
@@ -80,7 +82,7 @@ DWORD CopyOut(const Str& text, std::span<Char> buffer) {
 
 // --- kernel32 ---
 
-Handle SimKernel32::OpenProcess(DWORD, bool, DWORD processId) {
+Handle SimKernel32::OpenProcess(DWORD access, bool, DWORD processId) {
   std::lock_guard lock(m_.mutex);
   const Process* p = FindProcess(m_, processId);
   if (p == nullptr) {
@@ -93,6 +95,7 @@ Handle SimKernel32::OpenProcess(DWORD, bool, DWORD processId) {
   }
   auto obj = std::make_unique<ProcessObject>();
   obj->pid = processId;
+  obj->access = access;
   return m_.handles.Add(std::move(obj));
 }
 
@@ -467,6 +470,30 @@ NTSTATUS SimNtdll::NtQueryInformationFile(Handle file, platform::IoStatus& io, s
   io.status = n < name.size() ? platform::STATUS_BUFFER_OVERFLOW : platform::STATUS_SUCCESS;
   io.information = head + n * 2;
   return io.status;
+}
+
+// --- process handles for the other process functions ---
+
+Process* ProcessOfHandle(Machine& m, Handle process, DWORD access, ProcessHandleError& error) {
+  const auto* obj = m.handles.Get<ProcessObject>(process);
+  if (obj == nullptr) {
+    error = m.handles.Get<SimObject>(process) == nullptr ? ProcessHandleError::kInvalid
+                                                          : ProcessHandleError::kWrongType;
+    return nullptr;
+  }
+  // The limited query right is part of the full one, as on Windows.
+  const DWORD granted =
+      obj->access | ((obj->access & platform::PROCESS_QUERY_INFORMATION) ? platform::PROCESS_QUERY_LIMITED_INFORMATION : 0);
+  Process* p = FindProcess(m, obj->pid);
+  if (p == nullptr) {
+    error = ProcessHandleError::kGone;
+    return nullptr;
+  }
+  if ((granted & access) != access) {
+    error = ProcessHandleError::kAccessDenied;
+    return nullptr;
+  }
+  return p;
 }
 
 }  // namespace sim

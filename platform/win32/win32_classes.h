@@ -216,6 +216,18 @@ class Win32Shell final : public platform::Shell {
   std::optional<std::string> SHGetSpecialFolderPathA(int csidl) override;
 };
 
+// cabinet.dll's compression interface (win32_cabinet.cpp).
+class Win32Cabinet final : public platform::Cabinet {
+ public:
+  platform::Handle FCICreate(platform::CabinetErrorRecord& errors, platform::CabinetCallbacks& callbacks,
+                             const platform::CabinetParameters& parameters) override;
+  bool FCIAddFile(platform::Handle context, std::string_view sourceFile, std::string_view nameInCabinet,
+                  bool execute, std::uint16_t compression) override;
+  bool FCIFlushCabinet(platform::Handle context, bool getNextCabinet) override;
+  bool FCIFlushFolder(platform::Handle context) override;
+  bool FCIDestroy(platform::Handle context) override;
+};
+
 // Helpers shared by the backend's files.
 inline const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 inline std::u16string FromWide(const wchar_t* s, std::size_t n) {

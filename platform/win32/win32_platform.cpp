@@ -12,7 +12,8 @@ platform::Platform& RealPlatform() {
   static Win32Advapi32 advapi32;
   static Win32ToolHelp toolhelp;
   static Win32Shell shell;
-  static platform::Platform p{kernel32, ntdll, advapi32, toolhelp, shell};
+  static Win32Cabinet cabinet;
+  static platform::Platform p{kernel32, ntdll, advapi32, toolhelp, shell, cabinet};
   return p;
 }
 

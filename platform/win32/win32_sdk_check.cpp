@@ -268,4 +268,22 @@ static_assert(offsetof(rec::SystemHandleTableEntryInfo, GrantedAccess) ==
               offsetof(::SYSTEM_HANDLE_ENTRY, AccessMask));
 static_assert(rec::kHandleTableEntriesOffset == offsetof(::SYSTEM_HANDLE_INFORMATION, Handle));
 
+// Process memory and executable images.
+static_assert(sizeof(rec::MEMORY_BASIC_INFORMATION) == sizeof(::MEMORY_BASIC_INFORMATION));
+static_assert(offsetof(rec::MEMORY_BASIC_INFORMATION, AllocationBase) == offsetof(::MEMORY_BASIC_INFORMATION, AllocationBase));
+static_assert(offsetof(rec::MEMORY_BASIC_INFORMATION, RegionSize) == offsetof(::MEMORY_BASIC_INFORMATION, RegionSize));
+static_assert(offsetof(rec::MEMORY_BASIC_INFORMATION, State) == offsetof(::MEMORY_BASIC_INFORMATION, State));
+static_assert(offsetof(rec::MEMORY_BASIC_INFORMATION, Type) == offsetof(::MEMORY_BASIC_INFORMATION, Type));
+static_assert(rec::kMemCommit == MEM_COMMIT && rec::kMemFree == MEM_FREE && rec::kMemImage == MEM_IMAGE);
+static_assert(rec::kMemPrivate == MEM_PRIVATE && rec::kMemReserve == MEM_RESERVE);
+static_assert(sizeof(rec::IMAGE_DOS_HEADER) == sizeof(::IMAGE_DOS_HEADER));
+static_assert(sizeof(rec::IMAGE_SECTION_HEADER) == sizeof(::IMAGE_SECTION_HEADER));
+static_assert(offsetof(rec::IMAGE_SECTION_HEADER, VirtualAddress) == offsetof(::IMAGE_SECTION_HEADER, VirtualAddress));
+static_assert(offsetof(rec::ImageOptionalHeader32, DataDirectory) == offsetof(::IMAGE_OPTIONAL_HEADER32, DataDirectory));
+static_assert(offsetof(rec::ImageOptionalHeader64, DataDirectory) == offsetof(::IMAGE_OPTIONAL_HEADER64, DataDirectory));
+static_assert(offsetof(rec::ImageOptionalHeader64, SizeOfImage) == offsetof(::IMAGE_OPTIONAL_HEADER64, SizeOfImage));
+static_assert(sizeof(rec::IMAGE_EXPORT_DIRECTORY) == sizeof(::IMAGE_EXPORT_DIRECTORY));
+static_assert(sizeof(rec::IMAGE_DEBUG_DIRECTORY) == sizeof(::IMAGE_DEBUG_DIRECTORY));
+static_assert(sizeof(rec::IMAGE_RESOURCE_DATA_ENTRY) == sizeof(::IMAGE_RESOURCE_DATA_ENTRY));
+
 }  // namespace umbra_sdk_check

@@ -67,6 +67,8 @@ struct Answers {
   platform::DWORD accountSizeSlack;
   // A successful LookupAccountSidA counts the terminators in the lengths it answers.
   bool accountLengthsCountTerminator;
+  // What ReadProcessMemory fails with on an address where nothing is mapped.
+  platform::DWORD unmappedReadError;
 };
 
 inline constexpr Answers kWindows{0,
@@ -79,7 +81,8 @@ inline constexpr Answers kWindows{0,
                                   true,
                                   platform::STATUS_BUFFER_TOO_SMALL,
                                   0,
-                                  false};
+                                  false,
+                                  platform::ERROR_PARTIAL_COPY};
 // Wine 8 on a Linux file system, measured.
 inline constexpr Answers kWineDiffers{platform::ERROR_NOT_SUPPORTED,     // BackupRead is a stub
                                       platform::STATUS_NOT_IMPLEMENTED,  // no stream class
@@ -91,7 +94,8 @@ inline constexpr Answers kWineDiffers{platform::ERROR_NOT_SUPPORTED,     // Back
                                       false,
                                       platform::STATUS_BUFFER_OVERFLOW,
                                       1,  // the 8-bit look-up asks one more than it writes
-                                      true};
+                                      true,
+                                      platform::ERROR_PARTIAL_COPY};
 
 class Backend {
  public:
@@ -105,6 +109,8 @@ class Backend {
                                             const std::string& data) = 0;
   // A fresh, writable key below the current user's key, holding `spec`.
   virtual TestKey MakeKey(const KeySpec& spec) = 0;
+  // `bytes` in this process's memory, for the life of the backend; where they lie.
+  virtual std::uint64_t MakeMemory(const std::string& bytes) = 0;
 
   // --- the machine ---
   virtual platform::Platform& Platform() = 0;

@@ -123,6 +123,11 @@ class RealBackend final : public Backend {
     return k;
   }
 
+  std::uint64_t MakeMemory(const std::string& bytes) override {
+    memory_.push_back(std::make_unique<std::string>(bytes));
+    return reinterpret_cast<std::uintptr_t>(memory_.back()->data());
+  }
+
   platform::Platform& Platform() override { return real_; }
 
   platform::Handle OwnFileHandle() override {
@@ -155,6 +160,7 @@ class RealBackend final : public Backend {
   Handle ownFile_ = kInvalidHandle;
   std::vector<std::u16string> keys_;
   std::vector<fs::path> folders_;
+  std::vector<std::unique_ptr<std::string>> memory_;
 };
 
 }  // namespace

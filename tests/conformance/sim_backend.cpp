@@ -27,6 +27,15 @@ class SimBackend final : public Backend {
       system.handles.push_back(sim::HandleEntry{h, 5, 0x1F0FFF, 0xFFFFA00000001000ULL + h, u"", false});
     self.modules.push_back(
         sim::Module{kExe, std::u16string(u"C:\\tests\\") + kExe, 0x140000000ULL, 0x80000, 1, 1, 1});
+    // Its image is in memory where its module lies.
+    self.memory.push_back(sim::MemoryRegion{0x140000000ULL, "MZ" + std::string(0x1000 - 2, '\0')});
+  }
+
+  std::uint64_t MakeMemory(const std::string& bytes) override {
+    auto& self = builder_.machine().processes.front();
+    const std::uint64_t at = 0x10000000ULL + 0x100000ULL * self.memory.size();
+    self.memory.push_back(sim::MemoryRegion{at, bytes});
+    return at;
   }
 
   std::u16string MakeFolder(const std::vector<Entry>& entries) override {

@@ -175,3 +175,68 @@ write("fuzz_stream_listing", "two", stream_answer(OK, len(streams), streams))
 write("fuzz_stream_listing", "grows", stream_answer(MISMATCH, 0, b"") + stream_answer(OVERFLOW, 0, b"")
       + stream_answer(OK, len(streams), streams))
 write("fuzz_stream_listing", "says-more", stream_answer(OK, 100000, stream_record(":a\0b:$DATA", 1)))
+
+# --- executable images: PE32 and PE32+ files with every directory, and images as loaded ---
+
+
+def pe_image(plus, data, directories, memory=False):
+    """Headers, one section .rdata (RVA 0x1000, file offset 0x200) holding `data`, and a .bss."""
+    lfanew, opt = 0x80, (240 if plus else 224)
+    raw = (len(data) + 0x1FF) & ~0x1FF
+    h = bytearray(0x200)
+    struct.pack_into("<Hxx", h, 0, 0x5A4D)
+    struct.pack_into("<i", h, 60, lfanew)
+    struct.pack_into("<IHHIIIHH", h, lfanew, 0x4550, 0x8664 if plus else 0x14C, 2, 0, 0, 0, opt, 0x22)
+    o = lfanew + 24
+    struct.pack_into("<H", h, o, 0x20B if plus else 0x10B)
+    if plus:
+        struct.pack_into("<Q", h, o + 24, 0x140000000)
+    else:
+        struct.pack_into("<I", h, o + 28, 0x400000)
+    dirs = o + (112 if plus else 96)
+    struct.pack_into("<I", h, dirs - 4, 16)
+    for index, (rva, size) in directories.items():
+        struct.pack_into("<II", h, dirs + 8 * index, rva, size)
+    s = o + opt
+    struct.pack_into("<8sIIIIIIHHI", h, s, b".rdata", len(data), 0x1000, raw, 0x200, 0, 0, 0, 0, 0x40000040)
+    struct.pack_into("<8sIIIIIIHHI", h, s + 40, b".bss", 0x100, 0x2000, 0, 0, 0, 0, 0, 0, 0xC0000080)
+    body = bytes(h)
+    if memory:
+        return body + b"\0" * (0x1000 - len(body)) + data + b"\0" * (0x1100 - len(data))
+    return body + data + b"\0" * (raw - len(data))
+
+
+def directories_data(plus):
+    d = bytearray(0x400)
+    w = 8 if plus else 4
+    struct.pack_into("<IIIII", d, 0, 0x1100, 0, 0, 0x1180, 0x1100)  # one import descriptor
+    struct.pack_into("<Q" if plus else "<I", d, 0x100, 0x11A0)
+    struct.pack_into("<Q" if plus else "<I", d, 0x100 + w, (1 << (63 if plus else 31)) | 5)  # by ordinal
+    d[0x180:0x18D] = b"KERNEL32.dll\0"
+    d[0x1A2:0x1AE] = b"ExitProcess\0"
+    struct.pack_into("<IIHHIIIIIII", d, 0x200, 0, 0, 0, 0, 0, 1, 2, 1, 0x1240, 0x1250, 0x1260)  # exports
+    struct.pack_into("<II", d, 0x240, 0x1234, 0x1238)
+    struct.pack_into("<I", d, 0x250, 0x1270)
+    d[0x270:0x276] = b"Entry\0"
+    struct.pack_into("<HH", d, 0x300 + 12, 1, 1)  # resources: one named type, one ID type
+    struct.pack_into("<II", d, 0x310, 0x80000060, 0x80000020)
+    struct.pack_into("<II", d, 0x318, 3, 0x80000020)
+    struct.pack_into("<H", d, 0x320 + 14, 1)
+    struct.pack_into("<II", d, 0x330, 1, 0x80000038)
+    struct.pack_into("<H", d, 0x338 + 14, 1)
+    struct.pack_into("<II", d, 0x348, 1033, 0x70)
+    struct.pack_into("<H3s", d, 0x360, 3, b"")
+    d[0x362:0x368] = "ABC".encode("utf-16-le")
+    struct.pack_into("<IIII", d, 0x370, 0x1400, 0x10, 1252, 0)
+    struct.pack_into("<IIHHIIII", d, 0x380, 0, 0, 0, 0, 2, 0x30, 0, 0x200 + 0x3A0)  # debug: RSDS
+    d[0x3A0:0x3A4] = b"RSDS"
+    d[0x3B8:0x3C6] = b" C:\\build.pdb\0"
+    return bytes(d)
+
+
+EVERY = {1: (0x1000, 0x28), 0: (0x1200, 0x80), 2: (0x1300, 0x80), 6: (0x1380, 28)}
+for plus, tag in ((False, "pe32"), (True, "pe32plus")):
+    write("fuzz_pe_reader", tag + "-directories", pe_image(plus, directories_data(plus), EVERY))
+    write("fuzz_pe_reader", tag + "-no-optional-directories", pe_image(plus, b"code" * 64, {}))
+    write("fuzz_layout_rebuild", tag + "-memory", pe_image(plus, directories_data(plus), EVERY, memory=True))
+    write("fuzz_layout_rebuild", tag + "-sections-only", pe_image(plus, b"\xCC" * 0x300, {}, memory=True))
