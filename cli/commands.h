@@ -40,6 +40,8 @@ void AddProcessCommands(CLI::App& app, CLI::App& show, CLI::App& remove);
 void AddExportCommands(CLI::App& app);
 // The removal script of both scans' findings.
 void AddScriptCommand(CLI::App& app);
+// The archive of the Deep Scan's findings.
+void AddPackCommand(CLI::App& app);
 // A process's in-memory image saved as a file.
 void AddDumpCommand(CLI::App& app);
 

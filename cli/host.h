@@ -25,4 +25,7 @@ bool LiveSystemByDefault();
 void CatchInterrupt();
 bool InterruptRequested();
 
+// Whether a run without --image scans the live system (Windows) rather than the demo image.
+bool LiveSystemAvailable();
+
 }  // namespace cli

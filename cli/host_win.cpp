@@ -36,4 +36,7 @@ void CatchInterrupt() {
 
 bool InterruptRequested() { return g_interrupted.load(); }
 
+// Without --image the live system is scanned.
+bool LiveSystemAvailable() { return true; }
+
 }  // namespace cli

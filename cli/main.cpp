@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
   cli::AddProcessCommands(app, *show, *remove);
   cli::AddExportCommands(app);
   cli::AddScriptCommand(app);
+  cli::AddPackCommand(app);
   cli::AddDumpCommand(app);
   // Errors are one line on standard error, so scripts can log or show them as they come.
   app.failure_message([](const CLI::App*, const CLI::Error& e) {

@@ -53,3 +53,26 @@ if grep -Eq '^[[:space:]]+script([[:space:]]|$)' <<<"$help_text"; then
       ;;
   esac
 fi
+# The archive of the Deep Scan's findings, written into a temporary folder, and its listing.
+if grep -Eq '^[[:space:]]+pack([[:space:]]|$)' <<<"$help_text"; then
+  echo
+  echo "=== umbrascopec pack --out (a temporary folder) ==="
+  pack_dir=$(mktemp -d)
+  trap 'rm -rf "$pack_dir"' EXIT
+  rc=0
+  archive=$("$UMBRASCOPEC" pack --out "$pack_dir") || rc=$?
+  case $rc in
+    0 | 1)
+      echo "archive: $archive"
+      [[ $rc == 1 ]] && echo "(some requests could not be added: see above and the archive's log)"
+      if command -v cabextract >/dev/null; then
+        echo "=== cabextract -l ==="
+        cabextract -l "$archive"
+      fi
+      ;;
+    *)
+      echo "=== pack: umbrascopec failed (exit $rc) ===" >&2
+      exit "$rc"
+      ;;
+  esac
+fi
