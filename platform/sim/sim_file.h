@@ -32,6 +32,8 @@ struct SimFile : SimObject {
   std::uint64_t allocationSize = 0;
   std::vector<Stream> streams;
   bool streamsFail = false;
+  // Opened as "file:stream": reads take the stream's data (content and size above), not the file's.
+  bool streamData = false;
 
   // Reading and writing: what the handle lets others do, whether the system keeps its position
   // (CreateFile handles, NtOpenFile ones opened for synchronous I/O) and that position.

@@ -76,9 +76,53 @@ FileNode& NewFile(Machine& m, FileNode& parent, std::u16string_view name, DWORD 
 
 }  // namespace
 
+// "C:\dir\file:name" or "C:\dir\file:name:$DATA": the path of the file and the stream's name;
+// false for a path without a stream part.
+bool SplitStreamPath(std::u16string_view path, std::u16string_view& file, std::u16string& stream) {
+  const std::size_t nameStart = path.find_last_of(u'\\') == std::u16string_view::npos ? 0 : path.find_last_of(u'\\') + 1;
+  const std::size_t colon = path.find(u':', std::max<std::size_t>(nameStart, 2));
+  if (colon == std::u16string_view::npos || colon < nameStart) return false;
+  file = path.substr(0, colon);
+  stream = std::u16string(path.substr(colon + 1));
+  if (stream.size() >= 6 && Upcase(stream.substr(stream.size() - 6)) == u":$DATA") stream.resize(stream.size() - 6);
+  return true;
+}
+
+// Opening a named stream for reading, as backup and analysis tools do: its data stands for the file's.
+Handle OpenStreamForReading(Machine& m, SimKernel32& k32, std::u16string_view filePath, const std::u16string& name,
+                            DWORD access, DWORD share) {
+  const Win32Target t = ResolveWin32(m, filePath);
+  FileNode* n = t.error == 0 ? t.node : nullptr;
+  const Stream* stream = nullptr;
+  if (n != nullptr)
+    for (const auto& s : n->streams)
+      if (CompareNames(s.name, name) == 0) stream = &s;
+  if (stream == nullptr || name.empty()) {
+    k32.SetLastError(t.error != 0 ? t.error : ERROR_FILE_NOT_FOUND);
+    return kInvalidHandle;
+  }
+  if ((ReadsData(access) && (n->fail.read || n->fail.streams)) || WritesData(access)) {
+    k32.SetLastError(ERROR_ACCESS_DENIED);
+    return kInvalidHandle;
+  }
+  auto f = OpenSimFile(*n, access);
+  f->folder = false;
+  f->content = std::make_shared<const std::string>(stream->content);
+  f->size = stream->size;
+  f->allocationSize = (stream->size + 4095) / 4096 * 4096;
+  f->streams.clear();
+  f->streamData = true;
+  k32.SetLastError(ERROR_SUCCESS);
+  return AddOpen(m, std::move(f), share, false);
+}
+
 Handle SimKernel32::CreateFileW(std::u16string_view path, DWORD access, DWORD share, DWORD disposition,
                                 DWORD flagsAndAttributes) {
   std::lock_guard lock(m_.mutex);
+  std::u16string_view streamFile;
+  std::u16string streamName;
+  if (disposition == OPEN_EXISTING && SplitStreamPath(path, streamFile, streamName))
+    return OpenStreamForReading(m_, *this, streamFile, streamName, access, share);
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return kInvalidHandle;

@@ -21,14 +21,18 @@ namespace {
 
 // Copies the file's bytes from `offset` into `buffer`; the part of the size beyond the stored
 // content reads as zeros. Answers the count copied.
-std::size_t ReadAt(const FileNode& n, std::uint64_t offset, std::span<std::byte> buffer) {
-  if (offset >= n.size) return 0;
-  const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), n.size - offset));
+std::size_t ReadAt(const std::string& content, std::uint64_t size, std::uint64_t offset,
+                   std::span<std::byte> buffer) {
+  if (offset >= size) return 0;
+  const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - offset));
   std::fill_n(buffer.begin(), count, std::byte{0});
-  if (offset < n.content.size())
-    std::memcpy(buffer.data(), n.content.data() + offset,
-                std::min<std::uint64_t>(count, n.content.size() - offset));
+  if (offset < content.size())
+    std::memcpy(buffer.data(), content.data() + offset, std::min<std::uint64_t>(count, content.size() - offset));
   return count;
+}
+
+std::size_t ReadAt(const FileNode& n, std::uint64_t offset, std::span<std::byte> buffer) {
+  return ReadAt(n.content, n.size, offset, buffer);
 }
 
 // An event's state lives apart from its handle, so a wait that runs while another thread
@@ -67,7 +71,8 @@ bool SimKernel32::ReadFile(Handle file, std::span<std::byte> buffer, DWORD& byte
     SetLastError(f->folder ? ERROR_INVALID_FUNCTION : ERROR_ACCESS_DENIED);
     return false;
   }
-  const std::size_t n = ReadAt(*f->node, f->filePosition, buffer);
+  const std::size_t n = f->streamData ? ReadAt(*f->content, f->size, f->filePosition, buffer)
+                                      : ReadAt(*f->node, f->filePosition, buffer);
   f->filePosition += n;
   bytesRead = static_cast<DWORD>(n);
   SetLastError(ERROR_SUCCESS);
