@@ -66,7 +66,7 @@ void WriteAll(platform::Handle file, const char* data, std::size_t size, const s
 void FillFile(const std::string& path, std::string_view bytes) {
   auto& k32 = platform::Current().kernel32;
   platform::KernelFileHandle file(
-      k32.CreateFileA(path, kGenericWrite, 0, platform::OPEN_EXISTING, platform::FILE_ATTRIBUTE_NORMAL));
+      k32.CreateFileA(path, platform::GENERIC_WRITE, 0, platform::OPEN_EXISTING, platform::FILE_ATTRIBUTE_NORMAL));
   if (!file) throw std::runtime_error("cannot write " + path + ": " + LastErrorText());
   WriteAll(file.get(), bytes.data(), bytes.size(), path);
 }
@@ -126,7 +126,7 @@ void CopyFileNatively(const std::string& source, platform::Handle target) {
   const platform::NTSTATUS opened =
       nt.NtOpenFile(file.put(), platform::FILE_READ_DATA | platform::SYNCHRONIZE, attributes, io,
                     platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE | platform::FILE_SHARE_DELETE,
-                    kFileOpenForBackupIntent | platform::FILE_SYNCHRONOUS_IO_NONALERT);
+                    platform::FILE_OPEN_FOR_BACKUP_INTENT | platform::FILE_SYNCHRONOUS_IO_NONALERT);
   if (opened != platform::STATUS_SUCCESS && opened != platform::STATUS_PENDING)
     throw std::runtime_error("cannot open it through the native layer: " + StatusText(opened));
 
@@ -139,11 +139,11 @@ void CopyFileNatively(const std::string& source, platform::Handle target) {
     platform::NTSTATUS status = nt.NtReadFile(file.get(), event.get(), read, buffer, &offset);
     if (status == platform::STATUS_PENDING) {
       // Not on a synchronous handle; should a system pend all the same, the buffer stays until done.
-      k32.WaitForSingleObject(event.get(), kInfinite);
+      k32.WaitForSingleObject(event.get(), platform::INFINITE);
       status = read.status;
     }
     k32.ResetEvent(event.get());
-    if (status == kStatusEndOfFile) break;
+    if (status == platform::STATUS_END_OF_FILE) break;
     if (!platform::NT_SUCCESS(status))
       throw std::runtime_error("cannot read it through the native layer: " + StatusText(status));
     const auto count = static_cast<std::size_t>(std::min<std::uintptr_t>(read.information, buffer.size()));
@@ -241,9 +241,9 @@ void TNewCabArchive::AddRequestedFile(const std::string& file) {
       for (int n = 1; n <= kNameTries && !copy; ++n) {
         copyName = CopyName(file, n);
         copy = platform::KernelFileHandle(
-            k32.CreateFileA(copyName, kGenericWrite, 0, kCreateNew, platform::FILE_ATTRIBUTE_NORMAL));
+            k32.CreateFileA(copyName, platform::GENERIC_WRITE, 0, platform::CREATE_NEW, platform::FILE_ATTRIBUTE_NORMAL));
         const auto error = copy ? 0 : k32.GetLastError();
-        if (!copy && error != kErrorFileExists && error != kErrorAlreadyExists)
+        if (!copy && error != platform::ERROR_FILE_EXISTS && error != platform::ERROR_ALREADY_EXISTS)
           throw std::runtime_error("cannot create its copy " + copyName + ": " + SystemErrorText(error));
       }
       if (!copy)
@@ -317,7 +317,7 @@ void TNewCabArchive::FinishUnderFinalName(const std::string& temporaryCabinet) {
       return;
     }
     const auto error = k32.GetLastError();
-    if (error != kErrorAlreadyExists && error != kErrorFileExists)
+    if (error != platform::ERROR_ALREADY_EXISTS && error != platform::ERROR_FILE_EXISTS)
       throw std::runtime_error("cannot rename the finished archive to " + name + ": " +
                                SystemErrorText(error));
   }

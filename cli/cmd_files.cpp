@@ -10,6 +10,7 @@
 #include "base/names.h"
 #include "base/security_text.h"
 #include "cli/commands.h"
+#include "cli/confirm.h"
 #include "cli/host.h"
 #include "files/ads.h"
 #include "files/file_list.h"
@@ -185,17 +186,11 @@ void AddFileCommands(CLI::App& /*app*/, CLI::App& show, CLI::App& remove) {
       std::cerr << "umbrascopec: " << shown << ": " << target.error << "; nothing deleted\n";
       return kExitError;
     }
-    if (!yes && StandardInputIsTerminal()) {
-      std::cerr << "Delete the file " << shown << "? [y/N] " << std::flush;
-      std::string answer;
-      std::getline(std::cin, answer);
-      if (answer != "y" && answer != "Y" && answer != "yes") {
-        std::cerr << "umbrascopec: nothing deleted\n";
-        return kExitError;
-      }
+    if (!Confirmed("Delete the file " + shown + "?", yes)) {
+      std::cerr << "umbrascopec: nothing deleted\n";
+      return kExitError;
     }
-    if (o.image || !LiveSystemByDefault())
-      std::cerr << "umbrascopec: note: this changes the simulated machine for this run only\n";
+    NoteSimulatedChange(o);
     const app::FileDeletion d = app::DeleteFileNativeFirst(target.path);
     if (!d.deleted) {
       char status[16];

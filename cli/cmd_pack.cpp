@@ -63,7 +63,7 @@ std::string SystemDriveRoot() {
 int RunPack(const Options& o, const DeepOptions& d, const PackOptions& p) {
   const auto selection = CheckDeepSelection(d);
   if (!selection) return kExitError;
-  const bool live = LiveSystemAvailable() && !o.image;
+  const bool live = LiveSystemByDefault() && !o.image;
 
   // The folder is checked before the scan, not after it.
   std::optional<fs::path> realFolder;

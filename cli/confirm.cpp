@@ -3,7 +3,7 @@
 
 #include <iostream>
 
-#include "cli/confirm_host.h"
+#include "cli/host.h"
 
 namespace cli {
 
@@ -15,7 +15,7 @@ bool Confirmed(const std::string& question, bool yes) {
   return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes" || answer == "YES";
 }
 
-bool OnSimulatedMachine(const Options& options) { return options.image.has_value() || !HostIsWindows(); }
+bool OnSimulatedMachine(const Options& options) { return options.image.has_value() || !LiveSystemByDefault(); }
 
 void NoteSimulatedChange(const Options& options) {
   if (OnSimulatedMachine(options))

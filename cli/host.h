@@ -25,7 +25,4 @@ bool LiveSystemByDefault();
 void CatchInterrupt();
 bool InterruptRequested();
 
-// Whether a run without --image scans the live system (Windows) rather than the demo image.
-bool LiveSystemAvailable();
-
 }  // namespace cli

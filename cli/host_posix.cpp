@@ -36,6 +36,5 @@ void CatchInterrupt() {
 bool InterruptRequested() { return g_interrupted.load(); }
 
 // Only Windows has a live system to scan; elsewhere every run is on a simulated machine.
-bool LiveSystemAvailable() { return false; }
 
 }  // namespace cli

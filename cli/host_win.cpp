@@ -37,6 +37,5 @@ void CatchInterrupt() {
 bool InterruptRequested() { return g_interrupted.load(); }
 
 // Without --image the live system is scanned.
-bool LiveSystemAvailable() { return true; }
 
 }  // namespace cli
