@@ -89,10 +89,25 @@ void RebuildFileLayout(std::span<const std::byte> image, std::vector<std::byte>&
   // The COFF symbol table a file may carry after its sections is never loaded: the copy has
   // none, so its headers must not point at one.
   rec::RecordWriter w(output);
-  if (const auto lfanew = rec::RecordReader(output).Get<std::int32_t>(60); lfanew && *lfanew >= 0) {
+  const rec::RecordReader headerReader(output);
+  if (const auto lfanew = headerReader.Get<std::int32_t>(60); lfanew && *lfanew >= 0) {
     const std::size_t fileHeader = static_cast<std::size_t>(*lfanew) + 4;
     w.Put<std::uint32_t>(fileHeader + offsetof(rec::IMAGE_FILE_HEADER, PointerToSymbolTable), 0);
     w.Put<std::uint32_t>(fileHeader + offsetof(rec::IMAGE_FILE_HEADER, NumberOfSymbols), 0);
+    // A long section name ("/" and an offset) is kept in the string table behind the symbols,
+    // which went with them: a tool that reads the copy could not look it up and would refuse
+    // the whole file. Such a name keeps its offset but no longer claims the table ("?19").
+    const auto count =
+        headerReader.Get<std::uint16_t>(fileHeader + offsetof(rec::IMAGE_FILE_HEADER, NumberOfSections));
+    const auto optional =
+        headerReader.Get<std::uint16_t>(fileHeader + offsetof(rec::IMAGE_FILE_HEADER, SizeOfOptionalHeader));
+    if (count && optional) {
+      const std::size_t table = fileHeader + sizeof(rec::IMAGE_FILE_HEADER) + *optional;
+      for (std::size_t i = 0; i < *count; ++i) {
+        const std::size_t name = table + i * sizeof(rec::IMAGE_SECTION_HEADER);
+        if (headerReader.Get<std::uint8_t>(name) == std::uint8_t{'/'}) w.Put<std::uint8_t>(name, '?');
+      }
+    }
   }
   for (const auto& s : reader.Sections) {
     if (s.PointerToRawData == 0) continue;  // uninitialised data has no bytes in the file

@@ -22,15 +22,18 @@ std::string Str(const std::vector<std::byte>& b) {
   return std::string(reinterpret_cast<const char*>(b.data()), b.size());
 }
 
-// The output of the rebuild for a memory image whose sections the reader takes from `img`.
-std::string Rebuilt(const PeImage& img, std::size_t memorySize = 0) {
-  const std::string memory = img.Memory(memorySize);
+// The output of the rebuild for a memory image (as loaded) whose sections the reader takes from it.
+std::string RebuiltFrom(const std::string& memory) {
   TPEReader r;
   r.SetReadImports(false), r.SetReadExports(false), r.SetReadResources(false);
   r.Read(Bytes(memory));
   std::vector<std::byte> out;
   processes::RebuildFileLayout(Bytes(memory), out, r);
   return Str(out);
+}
+
+std::string Rebuilt(const PeImage& img, std::size_t memorySize = 0) {
+  return RebuiltFrom(img.Memory(memorySize));
 }
 
 PeImage TwoSections() {
@@ -94,6 +97,32 @@ TEST(RebuildFileLayout, EdgesOfTheSectionTable) {
     c.change(img);
     c.check(Rebuilt(img));
   }
+}
+
+TEST(RebuildFileLayout, HeadersClaimNothingTheCopyLacks) {
+  // A linker's file: long section names live in the string table after the COFF symbols,
+  // which lie past the sections and are never loaded.
+  PeImage img = TwoSections();
+  img.plus = true;
+  img.sections.push_back(PeSection{"/4", 0x4000, 0x100, 0x1A00, 0x200, std::string(0x100, 'G')});
+  img.sections.push_back(PeSection{"/19", 0x5000, 0x80, 0x1C00, 0x200, std::string(0x80, 'I')});
+  std::string memory = img.Memory(0);
+  const std::size_t fileHeader = static_cast<std::size_t>(img.lfanew) + 4;
+  testing_support::Put32(memory, fileHeader + 8, 0x1E00);  // PointerToSymbolTable
+  testing_support::Put32(memory, fileHeader + 12, 42);     // NumberOfSymbols
+
+  const std::string out = RebuiltFrom(memory);
+  ASSERT_EQ(out.size(), 0x1E00u);
+  EXPECT_EQ(out.substr(fileHeader + 8, 8), std::string(8, '\0')) << "the symbol table is not in the copy";
+  const std::size_t table = fileHeader + 20 + img.OptionalSize();
+  const auto name = [&](std::size_t i) { return out.substr(table + 40 * i, 8); };
+  EXPECT_EQ(name(0), std::string(".text\0\0\0", 8));
+  EXPECT_EQ(name(1), std::string(".data\0\0\0", 8));
+  // No name refers to a string table the file does not hold; the offset stays readable.
+  EXPECT_EQ(name(2), std::string("?4\0\0\0\0\0\0", 8));
+  EXPECT_EQ(name(3), std::string("?19\0\0\0\0\0", 8));
+  // Only the headers changed: the sections' data is where the file has it.
+  EXPECT_EQ(out.substr(table + 160), img.File().substr(table + 160));
 }
 
 // A process whose main module's memory holds `img` as loaded.
