@@ -40,8 +40,8 @@ class SimPlatform {
 // For tests: builds a SimPlatform and installs it for the life of this object.
 class ScopedSimMachine {
  public:
-  explicit ScopedSimMachine(std::unique_ptr<Machine> machine)
-      : sim_(std::move(machine)), scope_(sim_.platform()) {}
+  explicit ScopedSimMachine(std::unique_ptr<Machine> machine, platform::Cabinet* cabinet = nullptr)
+      : sim_(std::move(machine), cabinet), scope_(sim_.platform()) {}
   Machine& machine() { return sim_.machine(); }
   platform::Platform& platform() { return sim_.platform(); }
 

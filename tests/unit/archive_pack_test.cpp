@@ -82,6 +82,7 @@ class PackTest : public ::testing::Test {
   PackTest() {
     b.machine().system.localTime = platform::SystemTime{2008, 6, 6, 14, 10, 30, 5, 0};
     b.Folder(u"C:\\out");
+    b.Folder(u"C:\\WINDOWS\\Temp");  // where a compressor that needs temporary files puts them
     b.Folder(u"C:\\empty");
     b.File(u"C:\\dir\\a.txt", "alpha");
     b.File(u"C:\\dir\\b.bin", std::string(10000, 'b'));

@@ -9,10 +9,11 @@
 
 namespace testing_support {
 
-// Installs the machine built by `b` and runs the start-up steps on it.
+// Installs the machine built by `b` and runs the start-up steps on it. Its cabinets are written
+// by the host's compressor, as the program's own session does (cabinet.dll on Windows).
 class SimMachineFixture {
  public:
-  explicit SimMachineFixture(sim::MachineBuilder& b) : scoped_(b.Build()) { app::RunStartup(); }
+  explicit SimMachineFixture(sim::MachineBuilder& b) : scoped_(b.Build(), app::HostCabinet()) { app::RunStartup(); }
   sim::Machine& machine() { return scoped_.machine(); }
 
  private:
