@@ -12,25 +12,12 @@ done
 command -v x86_64-w64-mingw32-objdump >/dev/null || { echo "no x86_64-w64-mingw32-objdump"; exit 77; }
 fail() { echo "FAILED: $*"; exit 1; }
 
-dir="$WINEPREFIX/drive_c/umbra-dump"
-mkdir -p "$dir"
-cp "$sleeper" "$dir/dumpsleeper.exe"
-wine 'C:\umbra-dump\dumpsleeper.exe' 300 </dev/null >/dev/null 2>&1 &
-wine_pid=$!
-cleanup() {
-  kill "$wine_pid" 2>/dev/null || true
-  wait "$wine_pid" 2>/dev/null || true
-  rm -rf "$dir"
-}
-trap cleanup EXIT
-
-pid=
-for ((tries = 0; tries < 60; tries++)); do
-  pid=$(wine "$lister" processes </dev/null | tr -d '\r' | awk '$1 == "Process32FirstW" && $2 == "dumpsleeper.exe" { print $3; exit }')
-  [[ -n $pid ]] && break
-  sleep 0.5
-done
-[[ -n $pid ]] || fail "the test program did not appear in the process list"
+# shellcheck source=lib/wine_sleeper.sh
+source "$UMBRA_ROOT/tests/e2e/lib/wine_sleeper.sh"
+trap wine_sleeper_stop EXIT
+wine_sleeper_start umbra-dump dumpsleeper.exe 300 || fail "the test program did not appear in the process list"
+dir=$WINE_SLEEPER_DIR
+pid=$WINE_SLEEPER_WINPID
 echo "test program: Windows process $pid"
 
 status=0

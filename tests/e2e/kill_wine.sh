@@ -15,26 +15,12 @@ wine "$tests" --gtest_filter='RealRegistryDeletion.*' </dev/null | tr -d '\r' | 
 [[ $status -eq 0 ]] || fail "the real-registry deletion tests failed (status $status)"
 grep -q '\[  PASSED  \] 2 tests' "$UMBRA_E2E_TMP/reg.txt" || fail "the real-registry deletion tests did not run"
 
-dir="$WINEPREFIX/drive_c/umbra-kill"
-mkdir -p "$dir"
-cp "$sleeper_src" "$dir/umbrakill_sleeper.exe"
-wine 'C:\umbra-kill\umbrakill_sleeper.exe' 600 </dev/null >/dev/null 2>&1 &
-sleeper=$!
-cleanup() {
-  kill "$sleeper" 2>/dev/null || true
-  wait "$sleeper" 2>/dev/null || true
-  rm -rf "$dir"
-}
-trap cleanup EXIT
-
-pid=
-for ((tries = 0; tries < 60; tries++)); do
-  pid=$(wine "$UMBRA_MINGW_BUILD/tests/hidekit/hidelist.exe" processes </dev/null | tr -d '\r' |
-    awk '$1 == "Process32FirstW" && $2 == "umbrakill_sleeper.exe" { print $3; exit }')
-  [[ -n $pid ]] && break
-  sleep 0.5
-done
-[[ $pid =~ ^[0-9]+$ ]] || fail "the sleeper did not appear in the process list"
+# shellcheck source=lib/wine_sleeper.sh
+source "$UMBRA_ROOT/tests/e2e/lib/wine_sleeper.sh"
+trap wine_sleeper_stop EXIT
+wine_sleeper_start umbra-kill umbrakill_sleeper.exe 600 || fail "the sleeper did not appear in the process list"
+sleeper=$WINE_SLEEPER_PID
+pid=$WINE_SLEEPER_WINPID
 echo "the sleeper runs as Windows process $pid"
 
 shown=$(wine "$exe" show process "$pid" --json </dev/null 2>/dev/null | tr -d '\r')
