@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ui/keyboard.h"
+
 namespace ui {
 namespace {
 
@@ -81,15 +83,16 @@ void HelpPage::Create(HWND parent, UiContext& context) {
     wc.lpszClassName = kClassName;
     RegisterClassExW(&wc);
   }
-  CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"Help", WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 0, 0,
-                  parent, nullptr, context.instance, state_.get());
+  CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"Help", WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0,
+                  0, 0, 0, parent, nullptr, context.instance, state_.get());
   if (!state_->window) return;
   // Without the rich edit library the page simply stays empty.
   state_->document = CreateWindowExW(
       WS_EX_CLIENTEDGE, MSFTEDIT_CLASS, L"",
-      WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 0, 0, 0,
-      state_->window, nullptr, context.instance, nullptr);
+      WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 0, 0,
+      0, state_->window, nullptr, context.instance, nullptr);
   if (state_->document) LoadDocument(context.instance, state_->document);
+  LetTabLeave(state_->document);
 }
 
 HWND HelpPage::Window() const { return state_->window; }

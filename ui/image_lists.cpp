@@ -9,7 +9,8 @@
 namespace ui {
 namespace {
 
-static_assert(app::kMarkerPlain == IDI_MARKER_PLAIN - IDI_KIND_PROCESS && app::kMarkerKnown == IDI_MARKER_KNOWN - IDI_KIND_PROCESS,
+static_assert(app::kMarkerPlain == IDI_MARKER_PLAIN - IDI_KIND_PROCESS &&
+                  app::kMarkerKnown == IDI_MARKER_KNOWN - IDI_KIND_PROCESS,
               "the markers follow the six finding kinds in the small list");
 
 int ScaledSize(int pixels) {
@@ -28,7 +29,9 @@ HIMAGELIST Build(int pixels, std::initializer_list<int> iconIds) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   for (int id : iconIds) {
     HICON icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0));
-    if (!icon) icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_MARKER_PLAIN), IMAGE_ICON, size, size, 0));
+    if (!icon)
+      icon = static_cast<HICON>(
+          LoadImageW(instance, MAKEINTRESOURCEW(IDI_MARKER_PLAIN), IMAGE_ICON, size, size, 0));
     ImageList_AddIcon(list, icon);
     if (icon) DestroyIcon(icon);
   }
@@ -43,8 +46,8 @@ HIMAGELIST LargeStateImages() {
 }
 
 HIMAGELIST SmallKindImages() {
-  static HIMAGELIST list = Build(16, {IDI_KIND_PROCESS, IDI_KIND_OTHER, IDI_KIND_FOLDER, IDI_KIND_FILE, IDI_KIND_KEY,
-                                      IDI_KIND_VALUE, IDI_MARKER_PLAIN, IDI_MARKER_KNOWN});
+  static HIMAGELIST list = Build(16, {IDI_KIND_PROCESS, IDI_KIND_OTHER, IDI_KIND_FOLDER, IDI_KIND_FILE,
+                                      IDI_KIND_KEY, IDI_KIND_VALUE, IDI_MARKER_PLAIN, IDI_MARKER_KNOWN});
   return list;
 }
 

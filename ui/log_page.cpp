@@ -1,6 +1,8 @@
 // The Log page: a panel with the log type and the advice, the script memo, the pack button.
 #include "ui/log_page.h"
 
+#include "ui/keyboard.h"
+
 namespace ui {
 namespace {
 
@@ -56,12 +58,14 @@ struct LogPage::State {
     infoGroup = Child(0, L"BUTTON", L"Information", BS_GROUPBOX | WS_GROUP, 0);
     infoLabel = Child(0, L"STATIC", L"Choose a log type...", SS_LEFT | SS_NOPREFIX, 0);
     memo = Child(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                 ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | ES_AUTOVSCROLL | WS_HSCROLL | WS_VSCROLL | WS_GROUP |
-                     WS_TABSTOP,
+                 ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | ES_AUTOVSCROLL | WS_HSCROLL | WS_VSCROLL |
+                     WS_GROUP | WS_TABSTOP,
                  0);
     SendMessageW(memo, EM_SETLIMITTEXT, 0, 0);
-    memoFont = CreateFontW(-S(13), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, L"Courier New");
+    LetTabLeave(memo);
+    memoFont =
+        CreateFontW(-S(13), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, L"Courier New");
     SendMessageW(memo, WM_SETFONT, reinterpret_cast<WPARAM>(memoFont), FALSE);
     pack = Child(0, L"BUTTON", L"Pack Suspicious Files", BS_PUSHBUTTON | WS_GROUP | WS_TABSTOP, kPackId);
   }
@@ -132,8 +136,8 @@ void LogPage::Create(HWND parent, UiContext& context) {
     wc.lpszClassName = kClassName;
     RegisterClassExW(&wc);
   }
-  CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"Log", WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 0, 0,
-                  parent, nullptr, context.instance, state_.get());
+  CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"Log", WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0,
+                  0, 0, parent, nullptr, context.instance, state_.get());
   if (state_->window) state_->CreateChildren();
 }
 
@@ -160,7 +164,8 @@ void LogPage::SetLines(const std::vector<std::u16string>& lines) {
 
 std::wstring LogPage::Text() const {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(state_->memo)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(state_->memo, text.data(), static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(state_->memo, text.data(), static_cast<int>(text.size()))));
   return text;
 }
 

@@ -1,12 +1,11 @@
 // umbrascope.exe, the desktop program: opens the machine, runs the start-up steps, shows the window.
-#include "ui/windows_ui.h"
-
 #include <optional>
 #include <sstream>
 #include <string>
 
 #include "app/session.h"
 #include "ui/main_window.h"
+#include "ui/windows_ui.h"
 
 namespace {
 
@@ -26,7 +25,9 @@ std::wstring Wide(const std::string& utf8) {
   return out;
 }
 
-void ShowError(const std::wstring& text) { MessageBoxW(nullptr, text.c_str(), L"Umbrascope", MB_OK | MB_ICONERROR); }
+void ShowError(const std::wstring& text) {
+  MessageBoxW(nullptr, text.c_str(), L"Umbrascope", MB_OK | MB_ICONERROR);
+}
 
 struct Arguments {
   std::optional<std::string> image;  // --image FILE: scan a system image instead of the live machine

@@ -2,6 +2,7 @@
 // first paint's Quick Scan), the Log page's script and the keyboard between the pages.
 #include "ui/main_window.h"
 
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -33,8 +34,13 @@ std::wstring Wide(const std::string& utf8) {
   return out;
 }
 
+// Rich text keeps its own fonts: a window font would flatten the document into one.
 BOOL CALLBACK GiveFont(HWND child, LPARAM font) {
-  if (!SendMessageW(child, WM_GETFONT, 0, 0)) SendMessageW(child, WM_SETFONT, static_cast<WPARAM>(font), TRUE);
+  wchar_t className[32] = {};
+  GetClassNameW(child, className, 32);
+  if (wcsncmp(className, L"RichEdit", 8) == 0) return TRUE;
+  if (!SendMessageW(child, WM_GETFONT, 0, 0))
+    SendMessageW(child, WM_SETFONT, static_cast<WPARAM>(font), TRUE);
   return TRUE;
 }
 }  // namespace
@@ -129,8 +135,8 @@ struct MainWindow::State {
   // The script of the chosen type over both pages' results, into the memo.
   void UpdateLog() {
     try {
-      log.SetLines(app::BuildRemovalScript(static_cast<std::uint8_t>(log.LogType()), app::QuickFindings(quick.Report()),
-                                           deep.Rows()));
+      log.SetLines(app::BuildRemovalScript(static_cast<std::uint8_t>(log.LogType()),
+                                           app::QuickFindings(quick.Report()), deep.Rows()));
     } catch (const std::exception& e) {
       const std::wstring why = Wide(e.what());
       log.SetLines({u"// The script could not be built: " + std::u16string(why.begin(), why.end())});
@@ -179,12 +185,13 @@ struct MainWindow::State {
     InsertMenuW(system, 6, MF_BYPOSITION | MF_STRING, kAboutCommand, L"&About Umbrascope...");
     DrawMenuBar(window);
 
-    font = CreateFontW(-context.Scale(11), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"MS Shell Dlg 2");
+    font = CreateFontW(-context.Scale(11), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                       L"MS Shell Dlg 2");
     context.font = font;
 
-    tabs = CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP, 0, 0, 0, 0,
-                           window, reinterpret_cast<HMENU>(kTabId), context.instance, nullptr);
+    tabs = CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP, 0, 0,
+                           0, 0, window, reinterpret_cast<HMENU>(kTabId), context.instance, nullptr);
     InsertTab(0, L"Quick Scan");
     InsertTab(1, L"Deep Scan");
     InsertTab(2, L"&Help");
@@ -238,6 +245,14 @@ struct MainWindow::State {
         const LRESULT r = DefWindowProcW(window, msg, wp, lp);
         if (wp == kAboutCommand) ShowAbout();
         return r;
+      }
+      case WM_COMMAND: {
+        // The keyboard's Enter on a page's button arrives here (the window is the "dialog" of the
+        // Tab navigation); it belongs to the page that holds the button.
+        HWND control = reinterpret_cast<HWND>(lp);
+        HWND owner = control ? GetParent(control) : nullptr;
+        if (owner && owner != window && IsChild(window, owner)) return SendMessageW(owner, msg, wp, lp);
+        return 0;
       }
       case WM_NOTIFY: {
         auto* header = reinterpret_cast<NMHDR*>(lp);
@@ -302,16 +317,17 @@ HWND MainWindow::Create(int showCommand) {
   wc.lpszClassName = kClassName;
   wc.hIcon = static_cast<HICON>(LoadImageW(context.instance, MAKEINTRESOURCEW(IDI_UMBRASCOPE), IMAGE_ICON,
                                            GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-  wc.hIconSm = static_cast<HICON>(LoadImageW(context.instance, MAKEINTRESOURCEW(IDI_UMBRASCOPE), IMAGE_ICON,
-                                             GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+  wc.hIconSm =
+      static_cast<HICON>(LoadImageW(context.instance, MAKEINTRESOURCEW(IDI_UMBRASCOPE), IMAGE_ICON,
+                                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
   RegisterClassExW(&wc);
   const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
   RECT r{0, 0, context.Scale(609), context.Scale(394)};
   AdjustWindowRectEx(&r, style, FALSE, 0);
   const int width = r.right - r.left, height = r.bottom - r.top;
   const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-  HWND hwnd = CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, kTitle, style, x > 0 ? x : 0, y > 0 ? y : 0, width,
-                              height, nullptr, nullptr, context.instance, state_.get());
+  HWND hwnd = CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, kTitle, style, x > 0 ? x : 0, y > 0 ? y : 0,
+                              width, height, nullptr, nullptr, context.instance, state_.get());
   if (!hwnd) return nullptr;
   context.mainWindow = hwnd;
   ShowWindow(hwnd, showCommand);

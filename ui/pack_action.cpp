@@ -1,8 +1,6 @@
 // "Pack Suspicious Files": app::PackSuspiciousFiles, plus the copy out of a simulated machine.
 #include "ui/pack_action.h"
 
-#include <shlobj.h>
-
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -35,9 +33,12 @@ std::wstring Wide(const std::string& utf8) {
 
 std::string Utf8(const std::wstring& wide) {
   if (wide.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                    nullptr, nullptr);
   std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
+  if (n > 0)
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr,
+                        nullptr);
   return out;
 }
 
@@ -46,8 +47,8 @@ std::wstring Shown(const std::string& machineText) { return Wide(app::Utf8FromCo
 
 std::wstring SystemMessage(DWORD error) {
   wchar_t* text = nullptr;
-  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                 error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                 nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::wstring out = text ? text : L"error " + std::to_wstring(error);
   if (text) LocalFree(text);
   while (!out.empty() && (out.back() == L'\n' || out.back() == L'\r' || out.back() == L'.')) out.pop_back();
@@ -72,17 +73,15 @@ std::optional<std::string> ReadMachineFile(const std::string& path, std::wstring
       bytes.append(reinterpret_cast<const char*>(buffer.data()), got);
     }
   }
-  error = L"cannot read " + Shown(path) + L" on the scanned machine: " + Shown(archive::SystemErrorText(k32.GetLastError()));
+  error = L"cannot read " + Shown(path) + L" on the scanned machine: " +
+          Shown(archive::SystemErrorText(k32.GetLastError()));
   return std::nullopt;
 }
 
-// The real desktop, or the current folder when there is none.
+// The current folder, as for the console program: a system image is usually scanned from a
+// working folder, and the real desktop of a Wine prefix is often the user's home.
 std::wstring RealFolder() {
   wchar_t path[MAX_PATH] = {};
-  if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, path)) && path[0]) {
-    const DWORD attributes = GetFileAttributesW(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return path;
-  }
   const DWORD n = GetCurrentDirectoryW(MAX_PATH, path);
   return n > 0 && n < MAX_PATH ? path : L".";
 }
@@ -95,7 +94,8 @@ std::wstring Joined(const std::wstring& folder, const std::wstring& name) {
 // nothing half-written and an existing file is never overwritten.
 bool WriteNewFile(const std::wstring& target, const std::string& bytes, std::wstring& error) {
   const std::wstring temp = target + L".partial-" + std::to_wstring(GetCurrentProcessId());
-  HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     error = L"cannot create " + temp + L": " + SystemMessage(GetLastError());
     return false;
@@ -172,7 +172,8 @@ void PackSuspiciousFilesAction(UiContext& context, HWND owner, const std::vector
     for (const auto& entry : result.notAdded)
       message += L"\r\n" + Shown(entry.path) + L": " + Shown(entry.reason);
   }
-  MessageBoxW(owner, message.c_str(), L"Umbrascope", MB_OK | (result.notAdded.empty() ? MB_ICONINFORMATION : MB_ICONWARNING));
+  MessageBoxW(owner, message.c_str(), L"Umbrascope",
+              MB_OK | (result.notAdded.empty() ? MB_ICONINFORMATION : MB_ICONWARNING));
 }
 
 }  // namespace ui

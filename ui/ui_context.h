@@ -1,9 +1,9 @@
 // What every window of the desktop program shares: the instance and the scanned machine.
 #pragma once
 
-#include "ui/windows_ui.h"
-
 #include <string>
+
+#include "ui/windows_ui.h"
 
 namespace app {
 class Session;
