@@ -11,17 +11,23 @@ namespace {
 
 constexpr int kExitError = 2;
 
-std::string Narrow(const std::wstring& text) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string out(n > 0 ? n - 1 : 0, '\0');
-  if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
+// The image loader opens its file by an 8-bit name in the system code page, as the console
+// program receives it; a name that code page cannot spell is refused rather than mangled.
+std::optional<std::string> SystemCodePage(const std::wstring& text) {
+  BOOL lost = FALSE;
+  const int n =
+      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, nullptr, 0, nullptr, &lost);
+  if (n <= 0 || lost) return std::nullopt;
+  std::string out(static_cast<std::size_t>(n - 1), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, out.data(), n, nullptr, nullptr);
   return out;
 }
 
-std::wstring Wide(const std::string& utf8) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+// Messages of the machine loader carry the file name as given, in the system code page.
+std::wstring Wide(const std::string& text, UINT codePage = CP_ACP) {
+  const int n = MultiByteToWideChar(codePage, 0, text.c_str(), -1, nullptr, 0);
   std::wstring out(n > 0 ? n - 1 : 0, L'\0');
-  if (n > 1) MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, out.data(), n);
+  if (n > 1) MultiByteToWideChar(codePage, 0, text.c_str(), -1, out.data(), n);
   return out;
 }
 
@@ -48,10 +54,17 @@ std::optional<Arguments> ParseArguments(std::wstring& error) {
         ok = false;
         break;
       }
-      if (argument == L"--image")
-        result.image = Narrow(argv[++i]);
-      else
+      if (argument == L"--image") {
+        result.image = SystemCodePage(argv[++i]);
+        if (!result.image) {
+          error = std::wstring(L"Cannot open the system image ") + argv[i] +
+                  L": its name has characters the system code page cannot hold; rename or copy it.";
+          ok = false;
+          break;
+        }
+      } else {
         result.updateServer = argv[++i];
+      }
     } else {
       error = L"Unknown argument: " + argument +
               L"\n\nUsage: umbrascope.exe [--image FILE] [--update-server URL]";
