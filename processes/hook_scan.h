@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,5 +41,12 @@ struct HookScanResult {
 
 // Scans one process through the platform's module snapshot, file and memory calls.
 HookScanResult ScanProcessHooks(std::uint32_t pid);
+
+struct HookScanOptions {
+  // Which modules to compare (code and imports), by their snapshot name; empty: every one.
+  // Others are still read when a target or an import leads into them.
+  std::function<bool(std::u16string_view module)> checkModule;
+};
+HookScanResult ScanProcessHooks(std::uint32_t pid, const HookScanOptions& options);
 
 }  // namespace processes
