@@ -143,6 +143,15 @@ void LogPage::Create(HWND parent, UiContext& context) {
 
 HWND LogPage::Window() const { return state_->window; }
 
+bool LogPage::PreTranslate(MSG& msg) {
+  if (msg.message == WM_KEYDOWN && msg.wParam == 'A' && msg.hwnd == state_->memo &&
+      GetKeyState(VK_CONTROL) < 0) {
+    SendMessageW(state_->memo, EM_SETSEL, 0, -1);
+    return true;
+  }
+  return false;
+}
+
 int LogPage::LogType() const {
   for (int i = 0; i < 3; ++i)
     if (SendMessageW(state_->types[i], BM_GETCHECK, 0, 0) == BST_CHECKED) return i;

@@ -17,6 +17,8 @@ class LogPage : public Page {
   ~LogPage() override;
   void Create(HWND parent, UiContext& context) override;
   HWND Window() const override;
+  // Ctrl+A in the script selects all of it (for Ctrl+C).
+  bool PreTranslate(MSG& msg) override;
 
   // The selected "Type of log": 0 include file, 1 Avenger, 2 ComboFix.
   int LogType() const;

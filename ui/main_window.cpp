@@ -268,6 +268,13 @@ struct MainWindow::State {
       case WM_SETFOCUS:
         SetFocus(lastFocus && IsWindow(lastFocus) && IsWindowVisible(lastFocus) ? lastFocus : tabs);
         return 0;
+      case WM_GETMINMAXINFO: {
+        // Small enough for any screen, large enough that the pages' panels still fit.
+        auto* info = reinterpret_cast<MINMAXINFO*>(lp);
+        info->ptMinTrackSize.x = context.Scale(420);
+        info->ptMinTrackSize.y = context.Scale(320);
+        return 0;
+      }
       case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
