@@ -1,6 +1,7 @@
 // The quick command: the six cross-view indicators.
 #include <iostream>
 
+#include "app/hooks.h"
 #include "app/quick_scan.h"
 #include "cli/commands.h"
 
@@ -14,8 +15,15 @@ void AddQuickCommand(CLI::App& app) {
     const app::QuickScanReport report = app::RunQuickScan();
     if (o.json)
       std::cout << app::QuickScanJson(report).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
-    else
+    else {
       std::cout << app::QuickScanText(report);
+      // What hid them, when the program's own listing functions are patched.
+      if (report.anythingFound()) {
+        const auto lines = app::QuickScanExplanation();
+        if (!lines.empty()) std::cout << "\n";
+        for (const auto& line : lines) std::cout << line << "\n";
+      }
+    }
     return report.anythingFound() ? kExitFound : kExitClean;
   });
 }

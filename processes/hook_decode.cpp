@@ -37,18 +37,21 @@ DecodedHook DecodeHook(std::span<const std::uint8_t> b, std::uint64_t address, b
     case 0xE8:
       if (Read(b, 1, rel32)) {
         d.form = b[0] == 0xE9 ? F::Jump : F::Call;
+        d.length = 5;
         d.target = (address + 5 + static_cast<std::uint64_t>(std::int64_t{rel32})) & mask;
       }
       return d;
     case 0xEB:
       if (Read(b, 1, rel8)) {
         d.form = F::ShortJump;
+        d.length = 2;
         d.target = (address + 2 + static_cast<std::uint64_t>(std::int64_t{rel8})) & mask;
       }
       return d;
     case 0xFF:
       if (Is(b, 0, {0xFF, 0x25}) && Read(b, 2, rel32)) {
         d.form = F::IndirectJump;
+        d.length = 6;
         d.pointer = x64 ? address + 6 + static_cast<std::uint64_t>(std::int64_t{rel32})
                         : static_cast<std::uint32_t>(rel32);
       }
@@ -56,12 +59,14 @@ DecodedHook DecodeHook(std::span<const std::uint8_t> b, std::uint64_t address, b
     case 0x48:  // mov rax, imm64; jmp rax
       if (x64 && Is(b, 0, {0x48, 0xB8}) && Read(b, 2, imm64) && Is(b, 10, {0xFF, 0xE0})) {
         d.form = F::RegisterJump;
+        d.length = 12;
         d.target = imm64;
       }
       return d;
     case 0x49:  // mov r11, imm64; jmp r11
       if (x64 && Is(b, 0, {0x49, 0xBB}) && Read(b, 2, imm64) && Is(b, 10, {0x41, 0xFF, 0xE3})) {
         d.form = F::RegisterJump;
+        d.length = 13;
         d.target = imm64;
       }
       return d;
@@ -69,15 +74,18 @@ DecodedHook DecodeHook(std::span<const std::uint8_t> b, std::uint64_t address, b
       if (!Read(b, 1, imm32)) return d;
       if (Is(b, 5, {0xC3})) {
         d.form = F::PushReturn;
+        d.length = 6;
         // On x64 the pushed value is sign-extended to 64 bits.
         d.target = x64 ? static_cast<std::uint64_t>(std::int64_t{static_cast<std::int32_t>(imm32)}) : imm32;
       } else if (x64 && Is(b, 5, {0xC7, 0x44, 0x24, 0x04}) && Read(b, 9, high) && Is(b, 13, {0xC3})) {
         d.form = F::PushReturn;
+        d.length = 14;
         d.target = (std::uint64_t{high} << 32) | imm32;
       }
       return d;
     case 0xCC:
       d.form = F::Breakpoint;
+      d.length = 1;
       return d;
     default:
       return d;

@@ -11,6 +11,7 @@ struct DecodedHook {
   Form form = Form::None;
   std::uint64_t target = 0;   // where it leads (0 for a breakpoint or an indirect jump still to read)
   std::uint64_t pointer = 0;  // indirect jump: where the target is stored
+  std::uint32_t length = 0;   // bytes of the form
 };
 
 // The form at `address` whose bytes (as they are now in memory) start `bytes`. `x64` picks the

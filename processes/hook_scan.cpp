@@ -207,15 +207,26 @@ class ProcessScan {
       }
   }
 
+  // Up to 16 bytes of code at `address`, fewer where the readable memory ends sooner.
+  std::vector<std::uint8_t> CodeAt(std::uint64_t address) {
+    for (std::size_t n = 16; n > 0; n = n > 4 ? n - 4 : n - 1) {
+      std::vector<std::byte> raw(n);
+      if (ReadMemory(address, raw)) {
+        std::vector<std::uint8_t> out(n);
+        std::memcpy(out.data(), raw.data(), n);
+        return out;
+      }
+    }
+    return {};
+  }
+
   // Where the code at `address` leads, following relays that lie outside every module.
   std::uint64_t Follow(std::uint64_t address, bool x64) {
     std::uint64_t at = address;
     std::uint64_t found = 0;
     for (int hop = 0; hop <= kMaxHops; ++hop) {
-      std::byte raw[16];
-      if (!ReadMemory(at, raw)) return found;
-      std::uint8_t bytes[16];
-      std::memcpy(bytes, raw, sizeof bytes);
+      const std::vector<std::uint8_t> bytes = CodeAt(at);
+      if (bytes.empty()) return found;
       DecodedHook d = DecodeHook(bytes, at, x64);
       if (d.form == DecodedHook::Form::None || d.form == DecodedHook::Form::Breakpoint) return found;
       if (d.form == DecodedHook::Form::IndirectJump) {
@@ -298,7 +309,23 @@ class ProcessScan {
     }
   }
 
+  // A hook whose first bytes happen to equal the original ones (a `mov rax, imm64` over a
+  // `mov rax, imm64`) differs only further in: its form starts at most 15 bytes before the first
+  // differing byte and reaches it. Answers that start, or `start` when no form does.
+  std::uint32_t FormStart(const LoadedModule& m, std::uint32_t start) {
+    for (std::uint32_t back = 1; back <= 15 && back <= start; ++back) {
+      const std::vector<std::uint8_t> bytes = CodeAt(m.base + start - back);
+      const DecodedHook d = DecodeHook(bytes, m.base + start - back, m.facts.pe32plus);
+      if (d.form != DecodedHook::Form::None && d.form != DecodedHook::Form::Breakpoint && d.length > back)
+        return start - back;
+    }
+    return start;
+  }
+
   void Report(LoadedModule& m, std::uint32_t start, std::uint32_t end) {
+    const std::vector<std::uint8_t> first = CodeAt(m.base + start);
+    if (DecodeHook(first, m.base + start, m.facts.pe32plus).form == DecodedHook::Form::None)
+      start = FormStart(m, start);
     HookFinding f;
     f.pid = pid_;
     f.processName = processName_;

@@ -240,3 +240,9 @@ for plus, tag in ((False, "pe32"), (True, "pe32plus")):
     write("fuzz_pe_reader", tag + "-no-optional-directories", pe_image(plus, b"code" * 64, {}))
     write("fuzz_layout_rebuild", tag + "-memory", pe_image(plus, directories_data(plus), EVERY, memory=True))
     write("fuzz_layout_rebuild", tag + "-sections-only", pe_image(plus, b"\xCC" * 0x300, {}, memory=True))
+
+# --- loader walks: a relocation directory, and whole images laid out and relocated ---
+write("fuzz_pe_walks", "relocation-block", struct.pack("<IIHHHH", 0x1000, 16, 0xA010, 0x3020, 0, 0))
+write("fuzz_pe_walks", "block-size-zero", struct.pack("<II", 0x1000, 0))
+for plus, tag in ((False, "pe32"), (True, "pe32plus")):
+    write("fuzz_pe_walks", tag + "-directories", pe_image(plus, directories_data(plus), EVERY))
