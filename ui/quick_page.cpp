@@ -1,4 +1,7 @@
 // The Quick Scan page: runs the indicators on the main thread and shows their rows and findings.
+// clang-format off
+#include "ui/windows_ui.h"  // first: see there
+// clang-format on
 #include "ui/quick_page.h"
 
 #include <algorithm>
@@ -7,7 +10,6 @@
 #include "base/os_flags.h"
 #include "ui/dialog_kit.h"
 #include "ui/dialogs.h"
-#include "ui/windows_ui.h"
 
 namespace ui {
 
@@ -49,6 +51,10 @@ HIMAGELIST StateImages() {
   return kit::MakeMarks(
       32, {{RGB(128, 128, 128), L'?'}, {RGB(200, 40, 40), L'!'}, {RGB(40, 150, 60), L'\u221A'}});
 }
+HIMAGELIST SmallStateImages() {
+  return kit::MakeMarks(
+      16, {{RGB(128, 128, 128), L'?'}, {RGB(200, 40, 40), L'!'}, {RGB(40, 150, 60), L'\u221A'}});
+}
 HIMAGELIST KindImages() {
   return kit::MakeMarks(16, {{RGB(40, 90, 200), L'P'},
                              {CLR_NONE, 0},
@@ -70,6 +76,7 @@ struct QuickPage::State {
   HWND animation = nullptr;
   HIMAGELIST large = nullptr;
   HIMAGELIST small = nullptr;
+  HIMAGELIST smallStates = nullptr;  // for the report view some systems fall back to
   HFONT font = nullptr;
   app::QuickScanReport report;
   // One entry per findings row: the indicator row and the finding's index in it.
@@ -79,6 +86,7 @@ struct QuickPage::State {
   ~State() {
     if (large) ImageList_Destroy(large);
     if (small) ImageList_Destroy(small);
+    if (smallStates) ImageList_Destroy(smallStates);
     if (font) DeleteObject(font);
   }
 
@@ -119,12 +127,17 @@ struct QuickPage::State {
                      {L"", kColumnWidth}});
     large = StateImages();
     ListView_SetImageList(info, large, LVSIL_NORMAL);
+    smallStates = SmallStateImages();
+    ListView_SetImageList(info, smallStates, LVSIL_SMALL);
     InitGroups();
 
-    details = Child(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                    WS_VISIBLE | WS_TABSTOP | LVS_SMALLICON | LVS_NOCOLUMNHEADER | LVS_SINGLESEL |
-                        LVS_SHOWSELALWAYS | LVS_AUTOARRANGE,
-                    kDetailsListId);
+    // One row per finding with its small kind icon. A report view without headers looks like the
+    // small-icon view and, unlike it, scrolls and pages the same on every system (Wine's small-icon
+    // view lays long texts out over one another).
+    details =
+        Child(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+              WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+              kDetailsListId);
     kit::AddColumns(details, *context, {{L"", kColumnWidth}});
     small = KindImages();
     ListView_SetImageList(details, small, LVSIL_SMALL);
@@ -300,7 +313,13 @@ struct QuickPage::State {
       style &= ~static_cast<LONG_PTR>(LVS_NOCOLUMNHEADER);
     if (flags & base::kOSFlagTilesMask) {
       SetWindowLongPtrW(info, GWL_STYLE, (style & ~static_cast<LONG_PTR>(LVS_TYPEMASK)) | LVS_SMALLICON);
-      ListView_SetView(info, LV_VIEW_TILE);
+      // Where the list cannot show tiles (Wine's), the rows' texts would be lost in a small-icon
+      // view: the report view shows them all, with the headers naming them.
+      if (ListView_SetView(info, LV_VIEW_TILE) != 1) {
+        SetWindowLongPtrW(info, GWL_STYLE,
+                          (style & ~static_cast<LONG_PTR>(LVS_TYPEMASK | LVS_NOCOLUMNHEADER)) | LVS_REPORT);
+        ListView_SetView(info, LV_VIEW_DETAILS);
+      }
     } else {
       SetWindowLongPtrW(info, GWL_STYLE, style);
       ListView_SetView(info, LV_VIEW_ICON);
@@ -337,6 +356,7 @@ struct QuickPage::State {
         MessageBoxW(Owner(), kObjectNotFound, kTitle, MB_OK | MB_ICONERROR);
       }
     }
+    ListView_SetColumnWidth(details, 0, detailRows.empty() ? LVSCW_AUTOSIZE_USEHEADER : LVSCW_AUTOSIZE);
     SendMessageW(details, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(details, nullptr, TRUE);
   }
