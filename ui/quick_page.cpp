@@ -10,6 +10,7 @@
 #include "base/os_flags.h"
 #include "ui/dialog_kit.h"
 #include "ui/dialogs.h"
+#include "ui/image_lists.h"
 
 namespace ui {
 
@@ -46,24 +47,6 @@ constexpr int kStopFrame = 29;
 // The window bits of these versions show the indicator list without headers, and as tiles.
 constexpr std::uint32_t kNoHeaderFlags = base::kOSFlagXP | base::kOSFlagVista;
 
-// Until the program's shared image lists exist: marks by indicator state and by finding kind.
-HIMAGELIST StateImages() {
-  return kit::MakeMarks(
-      32, {{RGB(128, 128, 128), L'?'}, {RGB(200, 40, 40), L'!'}, {RGB(40, 150, 60), L'\u221A'}});
-}
-HIMAGELIST SmallStateImages() {
-  return kit::MakeMarks(
-      16, {{RGB(128, 128, 128), L'?'}, {RGB(200, 40, 40), L'!'}, {RGB(40, 150, 60), L'\u221A'}});
-}
-HIMAGELIST KindImages() {
-  return kit::MakeMarks(16, {{RGB(40, 90, 200), L'P'},
-                             {CLR_NONE, 0},
-                             {RGB(200, 150, 30), L'D'},
-                             {RGB(110, 110, 110), L'F'},
-                             {RGB(20, 140, 140), L'K'},
-                             {RGB(130, 60, 160), L'V'}});
-}
-
 }  // namespace
 
 struct QuickPage::State {
@@ -74,9 +57,6 @@ struct QuickPage::State {
   HWND details = nullptr;
   HWND label = nullptr;
   HWND animation = nullptr;
-  HIMAGELIST large = nullptr;
-  HIMAGELIST small = nullptr;
-  HIMAGELIST smallStates = nullptr;  // for the report view some systems fall back to
   HFONT font = nullptr;
   app::QuickScanReport report;
   // One entry per findings row: the indicator row and the finding's index in it.
@@ -84,9 +64,6 @@ struct QuickPage::State {
 
   explicit State(QuickPage& p) : page(p) {}
   ~State() {
-    if (large) ImageList_Destroy(large);
-    if (small) ImageList_Destroy(small);
-    if (smallStates) ImageList_Destroy(smallStates);
     if (font) DeleteObject(font);
   }
 
@@ -114,8 +91,10 @@ struct QuickPage::State {
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
     font = CreateFontIndirectW(&metrics.lfMessageFont);
 
-    info = Child(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                 WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, kInfoListId);
+    info =
+        Child(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+              WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS,
+              kInfoListId);
     ListView_SetExtendedListViewStyle(info, LVS_EX_DOUBLEBUFFER);
     kit::AddColumns(info, *context,
                     {{L"Test", kColumnWidth},
@@ -125,22 +104,20 @@ struct QuickPage::State {
                      {L"", kColumnWidth},
                      {L"", kColumnWidth},
                      {L"", kColumnWidth}});
-    large = StateImages();
-    ListView_SetImageList(info, large, LVSIL_NORMAL);
-    smallStates = SmallStateImages();
-    ListView_SetImageList(info, smallStates, LVSIL_SMALL);
+    // The shared lists: LVS_SHAREIMAGELISTS keeps the lists from destroying them.
+    ListView_SetImageList(info, LargeStateImages(), LVSIL_NORMAL);
+    ListView_SetImageList(info, LargeStateImages(), LVSIL_SMALL);
     InitGroups();
 
     // One row per finding with its small kind icon. A report view without headers looks like the
     // small-icon view and, unlike it, scrolls and pages the same on every system (Wine's small-icon
     // view lays long texts out over one another).
-    details =
-        Child(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-              WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
-              kDetailsListId);
+    details = Child(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+                    WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL |
+                        LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS,
+                    kDetailsListId);
     kit::AddColumns(details, *context, {{L"", kColumnWidth}});
-    small = KindImages();
-    ListView_SetImageList(details, small, LVSIL_SMALL);
+    ListView_SetImageList(details, SmallKindImages(), LVSIL_SMALL);
 
     label = Child(0, L"STATIC", kInfoText, WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0);
     animation = Child(0, ANIMATE_CLASSW, L"", ACS_CENTER | ACS_TRANSPARENT, kAnimationId);
