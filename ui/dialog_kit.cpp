@@ -1,8 +1,12 @@
 // The shared pieces of the Quick Scan page and the properties dialogs.
+// clang-format off
+#include "ui/windows_ui.h"  // first: see there
+// clang-format on
 #include "ui/dialog_kit.h"
 
+#include <uxtheme.h>
+
 #include "app/text.h"
-#include "ui/windows_ui.h"
 
 namespace ui::kit {
 
@@ -156,6 +160,13 @@ INT_PTR CALLBACK Dialog::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (self->tabs_) SetWindowPos(self->tabs_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
       return TRUE;
     }
+    case WM_CTLCOLORSTATIC: {
+      // Labels on a tab page take the page's colour (white under themes), not the dialog's.
+      if (!self || !self->OnAnyPage(reinterpret_cast<HWND>(lp))) return FALSE;
+      const int colour = IsAppThemed() ? COLOR_WINDOW : COLOR_BTNFACE;
+      SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(colour));
+      return reinterpret_cast<INT_PTR>(GetSysColorBrush(colour));
+    }
     case WM_COMMAND:
       if (self) self->OnCommand(LOWORD(wp), HIWORD(wp));
       return TRUE;
@@ -209,6 +220,13 @@ HWND Dialog::Tabs(const std::vector<const wchar_t*>& names, int x, int y, int w,
 }
 
 void Dialog::OnPage(int page, HWND control) { pages_.at(static_cast<std::size_t>(page)).push_back(control); }
+
+bool Dialog::OnAnyPage(HWND control) const {
+  for (const auto& page : pages_)
+    for (HWND c : page)
+      if (c == control) return true;
+  return false;
+}
 
 void Dialog::SelectPage(int page) {
   if (tabs_) TabCtrl_SetCurSel(tabs_, page);

@@ -69,6 +69,7 @@ class Dialog {
   RECT TabArea() const { return tabArea_; }
   void OnPage(int page, HWND control);
   void SelectPage(int page);
+  bool OnAnyPage(HWND control) const;
   void AddTooltip(HWND control, const wchar_t* text);
   // A message box owned by the dialog.
   int Message(const std::wstring& text, const wchar_t* title, UINT flags);

@@ -1,4 +1,7 @@
 // The Quick Scan page: runs the indicators on the main thread and shows their rows and findings.
+// clang-format off
+#include "ui/windows_ui.h"  // first: see there
+// clang-format on
 #include "ui/quick_page.h"
 
 #include <algorithm>
@@ -7,7 +10,7 @@
 #include "base/os_flags.h"
 #include "ui/dialog_kit.h"
 #include "ui/dialogs.h"
-#include "ui/windows_ui.h"
+#include "ui/image_lists.h"
 
 namespace ui {
 
@@ -44,20 +47,6 @@ constexpr int kStopFrame = 29;
 // The window bits of these versions show the indicator list without headers, and as tiles.
 constexpr std::uint32_t kNoHeaderFlags = base::kOSFlagXP | base::kOSFlagVista;
 
-// Until the program's shared image lists exist: marks by indicator state and by finding kind.
-HIMAGELIST StateImages() {
-  return kit::MakeMarks(
-      32, {{RGB(128, 128, 128), L'?'}, {RGB(200, 40, 40), L'!'}, {RGB(40, 150, 60), L'\u221A'}});
-}
-HIMAGELIST KindImages() {
-  return kit::MakeMarks(16, {{RGB(40, 90, 200), L'P'},
-                             {CLR_NONE, 0},
-                             {RGB(200, 150, 30), L'D'},
-                             {RGB(110, 110, 110), L'F'},
-                             {RGB(20, 140, 140), L'K'},
-                             {RGB(130, 60, 160), L'V'}});
-}
-
 }  // namespace
 
 struct QuickPage::State {
@@ -68,8 +57,6 @@ struct QuickPage::State {
   HWND details = nullptr;
   HWND label = nullptr;
   HWND animation = nullptr;
-  HIMAGELIST large = nullptr;
-  HIMAGELIST small = nullptr;
   HFONT font = nullptr;
   app::QuickScanReport report;
   // One entry per findings row: the indicator row and the finding's index in it.
@@ -77,8 +64,6 @@ struct QuickPage::State {
 
   explicit State(QuickPage& p) : page(p) {}
   ~State() {
-    if (large) ImageList_Destroy(large);
-    if (small) ImageList_Destroy(small);
     if (font) DeleteObject(font);
   }
 
@@ -106,8 +91,10 @@ struct QuickPage::State {
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
     font = CreateFontIndirectW(&metrics.lfMessageFont);
 
-    info = Child(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                 WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, kInfoListId);
+    info =
+        Child(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+              WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS,
+              kInfoListId);
     ListView_SetExtendedListViewStyle(info, LVS_EX_DOUBLEBUFFER);
     kit::AddColumns(info, *context,
                     {{L"Test", kColumnWidth},
@@ -117,17 +104,20 @@ struct QuickPage::State {
                      {L"", kColumnWidth},
                      {L"", kColumnWidth},
                      {L"", kColumnWidth}});
-    large = StateImages();
-    ListView_SetImageList(info, large, LVSIL_NORMAL);
+    // The shared lists: LVS_SHAREIMAGELISTS keeps the lists from destroying them.
+    ListView_SetImageList(info, LargeStateImages(), LVSIL_NORMAL);
+    ListView_SetImageList(info, LargeStateImages(), LVSIL_SMALL);
     InitGroups();
 
+    // One row per finding with its small kind icon. A report view without headers looks like the
+    // small-icon view and, unlike it, scrolls and pages the same on every system (Wine's small-icon
+    // view lays long texts out over one another).
     details = Child(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                    WS_VISIBLE | WS_TABSTOP | LVS_SMALLICON | LVS_NOCOLUMNHEADER | LVS_SINGLESEL |
-                        LVS_SHOWSELALWAYS | LVS_AUTOARRANGE,
+                    WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL |
+                        LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS,
                     kDetailsListId);
     kit::AddColumns(details, *context, {{L"", kColumnWidth}});
-    small = KindImages();
-    ListView_SetImageList(details, small, LVSIL_SMALL);
+    ListView_SetImageList(details, SmallKindImages(), LVSIL_SMALL);
 
     label = Child(0, L"STATIC", kInfoText, WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0);
     animation = Child(0, ANIMATE_CLASSW, L"", ACS_CENTER | ACS_TRANSPARENT, kAnimationId);
@@ -300,7 +290,13 @@ struct QuickPage::State {
       style &= ~static_cast<LONG_PTR>(LVS_NOCOLUMNHEADER);
     if (flags & base::kOSFlagTilesMask) {
       SetWindowLongPtrW(info, GWL_STYLE, (style & ~static_cast<LONG_PTR>(LVS_TYPEMASK)) | LVS_SMALLICON);
-      ListView_SetView(info, LV_VIEW_TILE);
+      // Where the list cannot show tiles (Wine's), the rows' texts would be lost in a small-icon
+      // view: the report view shows them all, with the headers naming them.
+      if (ListView_SetView(info, LV_VIEW_TILE) != 1) {
+        SetWindowLongPtrW(info, GWL_STYLE,
+                          (style & ~static_cast<LONG_PTR>(LVS_TYPEMASK | LVS_NOCOLUMNHEADER)) | LVS_REPORT);
+        ListView_SetView(info, LV_VIEW_DETAILS);
+      }
     } else {
       SetWindowLongPtrW(info, GWL_STYLE, style);
       ListView_SetView(info, LV_VIEW_ICON);
@@ -337,6 +333,7 @@ struct QuickPage::State {
         MessageBoxW(Owner(), kObjectNotFound, kTitle, MB_OK | MB_ICONERROR);
       }
     }
+    ListView_SetColumnWidth(details, 0, detailRows.empty() ? LVSCW_AUTOSIZE_USEHEADER : LVSCW_AUTOSIZE);
     SendMessageW(details, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(details, nullptr, TRUE);
   }
