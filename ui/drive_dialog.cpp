@@ -191,10 +191,10 @@ struct Dialog {
     driveList = MakeList(kDriveListId, L"Drives", 8, 8, kWidth - 16, driveHeight);
     AddColumn(driveList, 0, L"Drive", S(80));
     AddColumn(driveList, 1, L"Caption", S(128));
-    AddColumn(driveList, 2, L"File System", S(kWidth - 16 - 80 - 128 - 24));
+    AddColumn(driveList, 2, L"File System", S(64));
     hiveList = MakeList(kHiveListId, L"Hives", 8, 8 + driveHeight + 8, kWidth - 16, kHiveHeight);
     AddColumn(hiveList, 0, L"Hive", S(300));
-    AddColumn(hiveList, 1, L"", S(kWidth - 16 - 300 + 160));
+    AddColumn(hiveList, 1, L"", S(64));
     if (!withHives) ShowWindow(hiveList, SW_HIDE);
     Control(L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, IDOK, kWidth - 8 - 75 - 8 - 75, kHeight - 8 - 23,
             75, 23);
@@ -202,6 +202,9 @@ struct Dialog {
             23);
     FillDrives();
     FillHives();
+    // The last column of each list takes the rest of its width.
+    ListView_SetColumnWidth(driveList, 2, LVSCW_AUTOSIZE_USEHEADER);
+    ListView_SetColumnWidth(hiveList, 1, LVSCW_AUTOSIZE_USEHEADER);
     if (ListView_GetItemCount(driveList) > 0)
       ListView_SetItemState(driveList, 0, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
 
