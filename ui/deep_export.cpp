@@ -27,16 +27,18 @@ std::wstring Folder(const std::wstring& path) {
 
 }  // namespace
 
-std::wstring WriteWholeFile(const std::wstring& path, const std::string& bytes, bool replace) {
+WriteResult WriteWholeFile(const std::wstring& path, const std::string& bytes, bool replace) {
   wchar_t temp[MAX_PATH + 1] = {};
-  if (!GetTempFileNameW(Folder(path).c_str(), L"umb", 0, temp))
-    return L"Could not create a temporary file next to " + path + L": " + SystemMessage(GetLastError());
+  if (!GetTempFileNameW(Folder(path).c_str(), L"umb", 0, temp)) {
+    const DWORD e = GetLastError();
+    return {false, L"Could not create a temporary file next to " + path + L": " + SystemMessage(e)};
+  }
   HANDLE file =
       CreateFileW(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD e = GetLastError();
     DeleteFileW(temp);
-    return L"Could not write " + std::wstring(temp) + L": " + SystemMessage(e);
+    return {false, L"Could not write " + std::wstring(temp) + L": " + SystemMessage(e)};
   }
   std::size_t done = 0;
   DWORD error = 0;
@@ -56,8 +58,8 @@ std::wstring WriteWholeFile(const std::wstring& path, const std::string& bytes, 
     error = GetLastError();
   if (error) {
     DeleteFileW(temp);
-    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return L"exists";
-    return L"Could not write " + path + L": " + SystemMessage(error);
+    const bool exists = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
+    return {exists, L"Could not write " + path + L": " + SystemMessage(error)};
   }
   return {};
 }
@@ -86,16 +88,16 @@ void ExportDeepScan(UiContext&, HWND owner, const app::TDeepScanSession& session
   // The dialog asked about a file that existed then; one that appeared since is asked about here.
   bool replace = GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES;
   for (;;) {
-    const std::wstring error = WriteWholeFile(name, bytes, replace);
-    if (error.empty()) return;
-    if (error == L"exists" && !replace) {
+    const WriteResult result = WriteWholeFile(name, bytes, replace);
+    if (result.error.empty()) return;
+    if (result.exists && !replace) {
       const std::wstring ask = name + L" already exists.\nDo you want to replace it?";
       if (MessageBoxW(owner, ask.c_str(), L"Export", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
         return;
       replace = true;
       continue;
     }
-    MessageBoxW(owner, error.c_str(), L"Export", MB_OK | MB_ICONERROR);
+    MessageBoxW(owner, result.error.c_str(), L"Export", MB_OK | MB_ICONERROR);
     return;
   }
 }

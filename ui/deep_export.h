@@ -17,7 +17,11 @@ void ExportDeepScan(UiContext& context, HWND owner, const app::TDeepScanSession&
 
 // Writes `bytes` to `path` through a temporary file in the same folder renamed into place, so
 // a failure never leaves a half-written file under the name. `replace`: the user agreed to
-// replace an existing file. Answers an empty text or the error to show.
-std::wstring WriteWholeFile(const std::wstring& path, const std::string& bytes, bool replace);
+// replace an existing file; without it an existing file stays and `exists` is set.
+struct WriteResult {
+  bool exists = false;
+  std::wstring error;  // empty on success
+};
+WriteResult WriteWholeFile(const std::wstring& path, const std::string& bytes, bool replace);
 
 }  // namespace ui

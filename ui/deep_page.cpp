@@ -12,6 +12,7 @@
 #include "ui/deep_export.h"
 #include "ui/dialogs.h"
 #include "ui/drive_dialog.h"
+#include "ui/image_lists.h"
 #include "ui/window_sync.h"
 
 namespace ui {
@@ -49,27 +50,6 @@ std::wstring Folded(std::wstring text) {
   return text;
 }
 
-// The list's images until the shared image list of the finding kinds is there: stock icons
-// for the kinds, nothing for the plain marker, the warning sign for a known row.
-HIMAGELIST KindImages() {
-  static HIMAGELIST images = [] {
-    HIMAGELIST list = ImageList_Create(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
-                                       ILC_COLOR32 | ILC_MASK, 8, 0);
-    const SHSTOCKICONID ids[8] = {SIID_APPLICATION, SIID_DOCNOASSOC, SIID_FOLDER, SIID_DOCNOASSOC,
-                                  SIID_FOLDER,      SIID_DOCASSOC,   SIID_INFO,   SIID_WARNING};
-    for (int i = 0; i < 8; ++i) {
-      SHSTOCKICONINFO info{sizeof(info)};
-      HICON icon = nullptr;
-      if (SUCCEEDED(SHGetStockIconInfo(ids[i], SHGSI_ICON | SHGSI_SMALLICON, &info))) icon = info.hIcon;
-      if (!icon) icon = LoadIconW(nullptr, i == 7 ? IDI_WARNING : IDI_APPLICATION);
-      ImageList_AddIcon(list, icon);
-      if (info.hIcon) DestroyIcon(info.hIcon);
-    }
-    return list;
-  }();
-  return images;
-}
-
 }  // namespace
 
 struct DeepPage::State {
@@ -81,6 +61,7 @@ struct DeepPage::State {
   HWND exportButton = nullptr, refreshButton = nullptr;
   HWND list = nullptr, info = nullptr;
   HFONT font = nullptr;
+  HFONT ownFont = nullptr;  // made here, so deleted here
   std::shared_ptr<app::TPostedSynchronizer> sync;
   std::unique_ptr<app::TDeepScanSession> session;
 
@@ -113,9 +94,13 @@ struct DeepPage::State {
   }
 
   void CreateControls() {
-    NONCLIENTMETRICSW metrics{sizeof(metrics)};
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
-    font = CreateFontIndirectW(&metrics.lfMessageFont);
+    // The main window's font; the system's message font when there is none.
+    font = context->font;
+    if (!font) {
+      NONCLIENTMETRICSW metrics{sizeof(metrics)};
+      SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+      font = ownFont = CreateFontIndirectW(&metrics.lfMessageFont);
+    }
     const DWORD label = SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_ENDELLIPSIS;
     progressGroup = Make(0, L"BUTTON", L"Progress", BS_GROUPBOX, kProgressGroupId);
     fileLabel = Make(0, L"STATIC", L"", label, kDeepFileLabelId);
@@ -127,11 +112,13 @@ struct DeepPage::State {
         Make(0, L"STATIC", L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_CENTERIMAGE, kDeepHiddenLabelId);
     exportButton = Make(0, L"BUTTON", L"E&xport...", WS_TABSTOP | BS_PUSHBUTTON, kDeepExportId);
     refreshButton = Make(0, L"BUTTON", L"&Refresh", WS_TABSTOP | BS_PUSHBUTTON, kDeepRefreshId);
-    list = Make(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"Deep Scan findings",
-                WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS | LVS_SINGLESEL, kDeepListId);
+    list = Make(
+        WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"Deep Scan findings",
+        WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS | LVS_SINGLESEL | LVS_SHAREIMAGELISTS,
+        kDeepListId);
     ListView_SetExtendedListViewStyle(
         list, LVS_EX_FULLROWSELECT | LVS_EX_SUBITEMIMAGES | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP);
-    ListView_SetImageList(list, KindImages(), LVSIL_SMALL);
+    ListView_SetImageList(list, SmallKindImages(), LVSIL_SMALL);
     const struct {
       const wchar_t* caption;
       int width;
@@ -547,8 +534,8 @@ struct DeepPage::State {
         KillTimer(hwnd, kLabelTimer);
         // Reports that arrive from now on have no window to show them.
         if (self->sync) self->sync->Release();
-        if (self->font) DeleteObject(self->font);
-        self->font = nullptr;
+        if (self->ownFont) DeleteObject(self->ownFont);
+        self->ownFont = nullptr;
         return 0;
       default:
         break;
@@ -602,7 +589,8 @@ bool DeepPage::PreTranslate(MSG& msg) {
       return true;
     }
   }
-  return IsDialogMessageW(s.window, &msg) != FALSE;
+  // Tab and the buttons' accelerators: the main window's dialog keys reach into the page.
+  return false;
 }
 
 void DeepPage::StartScan() {

@@ -67,6 +67,7 @@ struct Dialog {
   HWND driveList = nullptr;
   HWND hiveList = nullptr;
   HFONT font = nullptr;
+  HFONT ownFont = nullptr;  // made here, so deleted here
   HIMAGELIST images = nullptr;
 
   int S(int pixels) const { return context.Scale(pixels); }
@@ -94,10 +95,10 @@ struct Dialog {
   }
 
   HWND MakeList(int id, const wchar_t* name, int x, int y, int w, int h) {
-    HWND list =
-        Control(WC_LISTVIEWW, name,
-                WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SHOWSELALWAYS | LVS_SINGLESEL,
-                id, x, y, w, h);
+    HWND list = Control(WC_LISTVIEWW, name,
+                        WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SHOWSELALWAYS |
+                            LVS_SINGLESEL | LVS_SHAREIMAGELISTS,
+                        id, x, y, w, h);
     ListView_SetExtendedListViewStyle(list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
     ListView_SetImageList(list, images, LVSIL_SMALL);
     return list;
@@ -180,9 +181,13 @@ struct Dialog {
   }
 
   void Init() {
-    NONCLIENTMETRICSW metrics{sizeof(metrics)};
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
-    font = CreateFontIndirectW(&metrics.lfMessageFont);
+    // The main window's font; the system's message font when there is none.
+    font = context.font;
+    if (!font) {
+      NONCLIENTMETRICSW metrics{sizeof(metrics)};
+      SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+      font = ownFont = CreateFontIndirectW(&metrics.lfMessageFont);
+    }
     MakeImages();
     // Client 392 x 300; the hive list takes its height plus 8 pixels from the drive list.
     constexpr int kWidth = 392, kHeight = 300, kHiveHeight = 64;
@@ -247,10 +252,8 @@ struct Dialog {
         break;
       case WM_DESTROY:
         if (self) {
-          if (self->font) DeleteObject(self->font);
-          if (self->images) ImageList_Destroy(self->images);
-          self->font = nullptr;
-          self->images = nullptr;
+          if (self->ownFont) DeleteObject(self->ownFont);
+          self->ownFont = nullptr;
         }
         break;
       default:
@@ -282,6 +285,8 @@ bool SelectDrives(UiContext& context, HWND owner, std::vector<std::string>& driv
   const INT_PTR result =
       DialogBoxIndirectParamW(context.instance, reinterpret_cast<const DLGTEMPLATE*>(t.data()), owner,
                               &Dialog::Proc, reinterpret_cast<LPARAM>(&dialog));
+  // Both lists share the image list (LVS_SHAREIMAGELISTS): it goes once they are gone.
+  if (dialog.images) ImageList_Destroy(dialog.images);
   if (result != IDOK) return false;
   drives = std::move(newDrives);
   if (withHives) hives = std::move(newHives);
