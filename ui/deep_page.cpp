@@ -27,8 +27,7 @@ enum : int { kCmdDetails = 1101, kCmdJump, kCmdCopy, kCmdExport, kCmdRefresh };
 
 constexpr wchar_t kInfoInitial[] =
     L"If any of the results above have the yellow warning sign, you will see more details here when you "
-    L"select "
-    L"(click) them.";
+    L"select (click) them.";
 
 // Zero characters cannot go into a window text: they are shown as <NUL>, as the console does.
 std::wstring Shown(std::u16string_view text) {
@@ -396,20 +395,28 @@ struct DeepPage::State {
           HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Applets\\Regedit", L"LastKey",
           REG_SZ, last.c_str(), static_cast<DWORD>((last.size() + 1) * sizeof(wchar_t)));
       if (s != ERROR_SUCCESS) {
-        MessageBoxW(Owner(), L"Could not tell the registry editor where to open.", L"Jump to",
-                    MB_OK | MB_ICONERROR);
+        const std::wstring text = L"Could not tell the registry editor to open at " + path + L" (error " +
+                                  std::to_wstring(s) + L").";
+        MessageBoxW(Owner(), text.c_str(), L"Jump to", MB_OK | MB_ICONERROR);
         return;
       }
-      ShellExecuteW(Owner(), L"open", L"regedit.exe", nullptr, nullptr, SW_SHOWNORMAL);
+      Start(L"regedit.exe", nullptr);
       return;
     }
-    // A stream finding (C:\Temp\a.txt:extra:$DATA) selects the file that carries the stream.
-    const std::size_t objectStart = path.size() >= row->Object.size() ? path.size() - row->Object.size() : 0;
-    if (const auto colon = path.find(L':', std::max<std::size_t>(objectStart, 2));
-        colon != std::wstring::npos)
-      path.resize(colon);
+    // A stream finding (C:\Temp\a.txt:extra:$DATA) selects the file that carries the stream; a
+    // colon after the drive's can only begin a stream name.
+    if (const auto colon = path.find(L':', 2); colon != std::wstring::npos) path.resize(colon);
     const std::wstring args = L"/select,\"" + path + L"\"";
-    ShellExecuteW(Owner(), L"open", L"explorer.exe", args.c_str(), nullptr, SW_SHOWNORMAL);
+    Start(L"explorer.exe", args.c_str());
+  }
+
+  void Start(const wchar_t* program, const wchar_t* args) {
+    const auto result =
+        reinterpret_cast<INT_PTR>(ShellExecuteW(Owner(), L"open", program, args, nullptr, SW_SHOWNORMAL));
+    if (result > 32) return;
+    const std::wstring text =
+        std::wstring(L"Could not start ") + program + L" (error " + std::to_wstring(result) + L").";
+    MessageBoxW(Owner(), text.c_str(), L"Jump to", MB_OK | MB_ICONERROR);
   }
 
   void ContextMenu(LPARAM lp) {
