@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <string>
 
+#include "app/deep_scan_view.h"
 #include "app/session.h"
 #include "platform/kernel32.h"
 #include "results/path_macros.h"
@@ -44,10 +45,6 @@ std::wstring Shown(std::u16string_view text) {
 std::wstring FromCodePage(const std::string& text) {
   return Shown(platform::Current().kernel32.MultiByteToWideChar(CP_ACP, text));
 }
-std::wstring Folded(std::wstring text) {
-  if (!text.empty()) CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
-  return text;
-}
 
 }  // namespace
 
@@ -64,17 +61,8 @@ struct DeepPage::State {
   std::shared_ptr<app::TPostedSynchronizer> sync;
   std::unique_ptr<app::TDeepScanSession> session;
 
-  // One shown row: its cells as displayed and, for the filter, all of them folded to upper case.
-  struct Entry {
-    std::wstring cells[4];
-    std::wstring folded;
-  };
-  std::vector<Entry> entries;        // parallel to session->Rows()
-  std::vector<std::size_t> visible;  // the list's rows: indices into entries, in display order
-  int sortColumn = -1;
-  bool ascending = true;
-  std::wstring filterFolded;
-  std::ptrdiff_t selectedRow = -1;  // index into entries
+  std::unique_ptr<app::TDeepScanView> view;  // order and filter of the session's rows
+  std::ptrdiff_t selectedRow = -1;           // index into the session's rows
   bool reselecting = false;
   bool infoShown = true;
   std::wstring shownFile, shownRegistry;
@@ -170,12 +158,8 @@ struct DeepPage::State {
   }
 
   void UpdateHiddenLabel() {
-    if (filterFolded.empty()) {
-      SetWindowTextW(hiddenLabel, L"");
-      return;
-    }
-    const std::wstring text = std::to_wstring(entries.size() - visible.size()) + L" of " +
-                              std::to_wstring(entries.size()) + L" rows hidden by the filter";
+    const std::string hidden = view->HiddenText();
+    const std::wstring text(hidden.begin(), hidden.end());
     SetWindowTextW(hiddenLabel, text.c_str());
   }
 
@@ -199,47 +183,15 @@ struct DeepPage::State {
 
   // --- rows, order and filter ---
 
-  Entry MakeEntry(const app::TDeepScanRow& row) const {
-    Entry e;
-    e.cells[0] = std::wstring(row.Type.begin(), row.Type.end());
-    e.cells[1] = Shown(row.Object);
-    e.cells[2] = Shown(row.Location);
-    e.cells[3] = FromCodePage(row.Details);
-    e.folded = Folded(e.cells[0] + L'\n' + e.cells[1] + L'\n' + e.cells[2] + L'\n' + e.cells[3]);
-    return e;
-  }
-
-  bool Matches(const Entry& e) const {
-    return filterFolded.empty() || e.folded.find(filterFolded) != std::wstring::npos;
-  }
-
-  // Display order: the sort column (the Details column sorts by the catalogue mark first, then
-  // by the text), ties in scan order.
-  bool Before(std::size_t a, std::size_t b) const {
-    if (sortColumn >= 0) {
-      int c = 0;
-      if (sortColumn == 3) {
-        const int ma = RowAt(a).Marker(), mb = RowAt(b).Marker();
-        c = ma < mb ? -1 : (ma > mb ? 1 : 0);
-      }
-      if (c == 0)
-        c = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, entries[a].cells[sortColumn].c_str(), -1,
-                           entries[b].cells[sortColumn].c_str(), -1) -
-            CSTR_EQUAL;
-      if (c != 0) return ascending ? c < 0 : c > 0;
-    }
-    return a < b;
-  }
-
   void ApplySelection() {
     reselecting = true;
     ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
     if (selectedRow >= 0) {
-      const auto it = std::find(visible.begin(), visible.end(), static_cast<std::size_t>(selectedRow));
-      if (it == visible.end()) {
+      const auto at = view->DisplayIndexOf(static_cast<std::size_t>(selectedRow));
+      if (!at) {
         selectedRow = -1;
       } else {
-        const int index = static_cast<int>(it - visible.begin());
+        const int index = static_cast<int>(*at);
         ListView_SetItemState(list, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
         ListView_EnsureVisible(list, index, FALSE);
       }
@@ -249,27 +201,18 @@ struct DeepPage::State {
   }
 
   void Rebuild() {
-    visible.clear();
-    for (std::size_t i = 0; i < entries.size(); ++i)
-      if (Matches(entries[i])) visible.push_back(i);
-    if (sortColumn >= 0)
-      std::stable_sort(visible.begin(), visible.end(), [&](auto a, auto b) { return Before(a, b); });
-    ListView_SetItemCountEx(list, static_cast<int>(visible.size()), LVSICF_NOSCROLL);
+    ListView_SetItemCountEx(list, static_cast<int>(view->Visible().size()), LVSICF_NOSCROLL);
     InvalidateRect(list, nullptr, FALSE);
     ApplySelection();
     UpdateHiddenLabel();
   }
 
-  void RowAdded(const app::TDeepScanRow& row) {
-    entries.push_back(MakeEntry(row));
-    const std::size_t index = entries.size() - 1;
-    if (Matches(entries[index])) {
-      const auto at = sortColumn < 0 ? visible.end()
-                                     : std::upper_bound(visible.begin(), visible.end(), index,
-                                                        [&](auto a, auto b) { return Before(a, b); });
-      const bool atEnd = at == visible.end();
-      visible.insert(at, index);
-      ListView_SetItemCountEx(list, static_cast<int>(visible.size()),
+  void RowAdded() {
+    const auto at = view->Added();
+    if (at) {
+      const std::size_t count = view->Visible().size();
+      const bool atEnd = *at + 1 == count;
+      ListView_SetItemCountEx(list, static_cast<int>(count),
                               atEnd ? LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL : LVSICF_NOSCROLL);
       // A row put before the selected one moves it down: keep the selection on its row.
       if (!atEnd && selectedRow >= 0) ApplySelection();
@@ -278,19 +221,14 @@ struct DeepPage::State {
   }
 
   void SortBy(int column) {
-    if (column == sortColumn)
-      ascending = !ascending;
-    else {
-      sortColumn = column;
-      ascending = true;
-    }
+    view->SortBy(column);
     HWND header = ListView_GetHeader(list);
     for (int i = 0; i < 4; ++i) {
       HDITEMW item{};
       item.mask = HDI_FORMAT;
       Header_GetItem(header, i, &item);
       item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
-      if (i == sortColumn) item.fmt |= ascending ? HDF_SORTUP : HDF_SORTDOWN;
+      if (i == view->SortColumn()) item.fmt |= view->Ascending() ? HDF_SORTUP : HDF_SORTDOWN;
       Header_SetItem(header, i, &item);
     }
     Rebuild();
@@ -301,13 +239,14 @@ struct DeepPage::State {
     std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
     GetWindowTextW(filter, text.data(), n + 1);
     text.resize(static_cast<std::size_t>(n));
-    filterFolded = Folded(text);
+    view->SetFilter(std::u16string(text.begin(), text.end()));
     Rebuild();
   }
 
   void SelectionChanged() {
     if (reselecting) return;
     const int index = ListView_GetNextItem(list, -1, LVNI_SELECTED);
+    const auto& visible = view->Visible();
     selectedRow = index >= 0 && static_cast<std::size_t>(index) < visible.size()
                       ? static_cast<std::ptrdiff_t>(visible[static_cast<std::size_t>(index)])
                       : -1;
@@ -316,13 +255,14 @@ struct DeepPage::State {
 
   void GetDisplayInfo(NMLVDISPINFOW& d) {
     LVITEMW& item = d.item;
+    const auto& visible = view->Visible();
     if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= visible.size()) return;
     const std::size_t entry = visible[static_cast<std::size_t>(item.iItem)];
     if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0 && item.iSubItem >= 0 &&
         item.iSubItem < 4) {
-      const std::wstring& text = entries[entry].cells[item.iSubItem];
+      const std::u16string& text = view->Cell(entry, item.iSubItem);
       const std::size_t n = std::min(text.size(), static_cast<std::size_t>(item.cchTextMax - 1));
-      std::wmemcpy(item.pszText, text.data(), n);
+      std::wmemcpy(item.pszText, reinterpret_cast<const wchar_t*>(text.data()), n);
       item.pszText[n] = L'\0';
     }
     if (item.mask & LVIF_IMAGE) {
@@ -359,8 +299,12 @@ struct DeepPage::State {
   void CopyRow() {
     const auto* row = Selected();
     if (!row) return;
-    const Entry& e = entries[static_cast<std::size_t>(selectedRow)];
-    std::wstring text = e.cells[0] + L'\t' + e.cells[1] + L'\t' + e.cells[2] + L'\t' + e.cells[3];
+    std::wstring text;
+    for (int i = 0; i < app::kDeepColumns; ++i) {
+      const std::u16string& cell = view->Cell(static_cast<std::size_t>(selectedRow), i);
+      if (i) text += L'\t';
+      text.append(cell.begin(), cell.end());
+    }
     if (const auto infoText = session->InfoText(*row)) text += L'\t' + FromCodePage(*infoText);
     text += L"\r\n";
     if (!OpenClipboard(window)) return;
@@ -568,7 +512,8 @@ void DeepPage::Create(HWND parent, UiContext& context) {
                   parent, nullptr, context.instance, &s);
   s.sync = MakeWindowSync(s.window);
   s.session = std::make_unique<app::TDeepScanSession>(s.sync);
-  s.session->OnRow = [&s](const app::TDeepScanRow& row) { s.RowAdded(row); };
+  s.view = std::make_unique<app::TDeepScanView>(s.session->Rows());
+  s.session->OnRow = [&s](const app::TDeepScanRow&) { s.RowAdded(); };
   s.session->OnScanFinished = [this](app::TDeepScanSession&) {
     state_->UpdateLabels();
     if (OnScanFinished) OnScanFinished();
@@ -612,7 +557,7 @@ void DeepPage::StartScan() {
 void DeepPage::Refresh() {
   State& s = *state_;
   s.session->Refresh();
-  s.entries.clear();
+  s.view->Cleared();
   s.selectedRow = -1;
   s.Rebuild();
   SetWindowTextW(s.info, kInfoInitial);
