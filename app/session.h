@@ -33,6 +33,8 @@ class Session {
   ~Session();
 
   platform::Platform& platform() { return platform_; }
+  // True for a system image (or the demo machine): the live system's tools do not show it.
+  bool Simulated() const { return sim_ != nullptr; }
 
  private:
   Session(std::unique_ptr<sim::SimPlatform> sim, platform::Platform& p);
