@@ -44,5 +44,7 @@ void AddScriptCommand(CLI::App& app);
 void AddPackCommand(CLI::App& app);
 // A process's in-memory image saved as a file.
 void AddDumpCommand(CLI::App& app);
+// The check for a newer version on the update server.
+void AddUpdateCheckCommand(CLI::App& app);
 
 }  // namespace cli
