@@ -31,7 +31,7 @@ std::unique_ptr<Session> Session::Simulated(Load load) {
   } catch (const sim::ImageError& e) {
     throw MachineError(e.what());
   }
-  auto simulated = std::make_unique<sim::SimPlatform>(std::move(machine), HostCabinet());
+  auto simulated = std::make_unique<sim::SimPlatform>(std::move(machine), HostCabinet(), HostHttp());
   auto& p = simulated->platform();
   return std::unique_ptr<Session>(new Session(std::move(simulated), p));
 }
@@ -51,6 +51,15 @@ platform::Cabinet* HostCabinet() {
 #ifdef _WIN32
   // The system's compressor writes the machine's cabinets; their files go through the machine.
   return &win32::RealPlatform().cabinet;
+#else
+  return nullptr;
+#endif
+}
+
+platform::Http* HostHttp() {
+#ifdef _WIN32
+  // The machine's update checks go through the system's own HTTP library.
+  return &win32::RealPlatform().http;
 #else
   return nullptr;
 #endif

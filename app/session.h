@@ -49,6 +49,9 @@ class Session {
 // The cabinet compressor a simulated machine is given: the system's on Windows; null elsewhere,
 // where the machine brings its own.
 platform::Cabinet* HostCabinet();
+// The HTTP client a simulated machine is given: the system's on Windows; null elsewhere, where
+// the machine brings its own.
+platform::Http* HostHttp();
 
 // The start-up steps every program runs once its platform is installed: version
 // classification, the areas' start-up tables, and the indicator registry.

@@ -46,5 +46,7 @@ void AddPackCommand(CLI::App& app);
 void AddDumpCommand(CLI::App& app);
 // Code patches and redirected imports in processes' modules.
 void AddHooksCommand(CLI::App& app);
+// The check for a newer version on the update server.
+void AddUpdateCheckCommand(CLI::App& app);
 
 }  // namespace cli

@@ -3,6 +3,7 @@
 
 #include "platform/advapi32.h"
 #include "platform/cabinet.h"
+#include "platform/http.h"
 #include "platform/kernel32.h"
 #include "platform/ntdll.h"
 #include "platform/shell.h"
@@ -17,6 +18,7 @@ struct Platform {
   ToolHelp& toolhelp;
   Shell& shell;
   Cabinet& cabinet;
+  Http& http;
 };
 
 // The platform the scanners call. Chosen once at start-up, before any thread exists, and only

@@ -6,7 +6,7 @@ PACKAGES=(
   # Native build and tests.
   cmake ninja-build g++ git
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  nlohmann-json3-dev libcli11-dev libgcab-dev
+  nlohmann-json3-dev libcli11-dev libgcab-dev libcurl4-openssl-dev
   clang-format
   # Fuzz targets: clang (its fuzzer runtime, libclang_rt.fuzzer, is added below for the
   # clang version the distribution installs).

@@ -3,12 +3,13 @@
 
 #include "platform/sim/sim_cabinet.h"
 #include "platform/sim/sim_file.h"
+#include "platform/sim/sim_http.h"
 #include "platform/sim/sim_kernel32.h"
 #include "platform/sim/sim_others.h"
 
 namespace sim {
 
-SimPlatform::SimPlatform(std::unique_ptr<Machine> machine, platform::Cabinet* cabinet)
+SimPlatform::SimPlatform(std::unique_ptr<Machine> machine, platform::Cabinet* cabinet, platform::Http* http)
     : machine_(std::move(machine)),
       kernel32_(std::make_unique<SimKernel32>(*machine_)),
       ntdll_(std::make_unique<SimNtdll>(*machine_)),
@@ -16,8 +17,10 @@ SimPlatform::SimPlatform(std::unique_ptr<Machine> machine, platform::Cabinet* ca
       toolhelp_(std::make_unique<SimToolHelp>(*machine_)),
       shell_(std::make_unique<SimShell>(*machine_)),
       ownCabinet_(cabinet != nullptr ? nullptr : MakeHostCabinet(*machine_)),
-      platform_(std::make_unique<platform::Platform>(platform::Platform{
-          *kernel32_, *ntdll_, *advapi32_, *toolhelp_, *shell_, cabinet != nullptr ? *cabinet : *ownCabinet_})) {}
+      ownHttp_(http != nullptr ? nullptr : MakeHostHttp()),
+      platform_(std::make_unique<platform::Platform>(
+          platform::Platform{*kernel32_, *ntdll_, *advapi32_, *toolhelp_, *shell_,
+                             cabinet != nullptr ? *cabinet : *ownCabinet_, http != nullptr ? *http : *ownHttp_})) {}
 
 SimPlatform::~SimPlatform() = default;
 

@@ -15,10 +15,12 @@ class SimToolHelp;
 class SimShell;
 
 // Owns the machine and one implementation of every interface over it. The cabinet compressor
-// is the host's (sim_cabinet.h) unless `cabinet` gives another, which must outlive this object.
+// and the HTTP client are the host's (sim_cabinet.h, sim_http.h) unless `cabinet` or `http`
+// gives another, which must outlive this object.
 class SimPlatform {
  public:
-  explicit SimPlatform(std::unique_ptr<Machine> machine, platform::Cabinet* cabinet = nullptr);
+  explicit SimPlatform(std::unique_ptr<Machine> machine, platform::Cabinet* cabinet = nullptr,
+                       platform::Http* http = nullptr);
   ~SimPlatform();
   SimPlatform(const SimPlatform&) = delete;
   SimPlatform& operator=(const SimPlatform&) = delete;
@@ -34,14 +36,16 @@ class SimPlatform {
   std::unique_ptr<SimToolHelp> toolhelp_;
   std::unique_ptr<SimShell> shell_;
   std::unique_ptr<platform::Cabinet> ownCabinet_;
+  std::unique_ptr<platform::Http> ownHttp_;
   std::unique_ptr<platform::Platform> platform_;
 };
 
 // For tests: builds a SimPlatform and installs it for the life of this object.
 class ScopedSimMachine {
  public:
-  explicit ScopedSimMachine(std::unique_ptr<Machine> machine, platform::Cabinet* cabinet = nullptr)
-      : sim_(std::move(machine), cabinet), scope_(sim_.platform()) {}
+  explicit ScopedSimMachine(std::unique_ptr<Machine> machine, platform::Cabinet* cabinet = nullptr,
+                            platform::Http* http = nullptr)
+      : sim_(std::move(machine), cabinet, http), scope_(sim_.platform()) {}
   Machine& machine() { return sim_.machine(); }
   platform::Platform& platform() { return sim_.platform(); }
 

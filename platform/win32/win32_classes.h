@@ -228,6 +228,26 @@ class Win32Cabinet final : public platform::Cabinet {
   bool FCIDestroy(platform::Handle context) override;
 };
 
+// wininet.dll's HTTP client (win32_http.cpp).
+class Win32Http final : public platform::Http {
+ public:
+  platform::DWORD GetLastError() override;
+  platform::Handle InternetOpenA(std::string_view agent, platform::DWORD accessType,
+                                 std::optional<std::string_view> proxy, std::optional<std::string_view> proxyBypass,
+                                 platform::DWORD flags) override;
+  platform::Handle InternetConnectA(platform::Handle session, std::string_view server, std::uint16_t port,
+                                    std::optional<std::string_view> userName, std::optional<std::string_view> password,
+                                    platform::DWORD service, platform::DWORD flags) override;
+  platform::Handle HttpOpenRequestA(platform::Handle connection, std::string_view verb, std::string_view object,
+                                    std::optional<std::string_view> version, std::optional<std::string_view> referrer,
+                                    platform::DWORD flags) override;
+  bool HttpSendRequestA(platform::Handle request, std::string_view headers, std::span<const std::byte> body) override;
+  bool HttpQueryInfoA(platform::Handle request, platform::DWORD infoLevel, std::span<std::byte> buffer,
+                      platform::DWORD& length) override;
+  bool InternetReadFile(platform::Handle request, std::span<std::byte> buffer, platform::DWORD& bytesRead) override;
+  bool InternetCloseHandle(platform::Handle handle) override;
+};
+
 // Helpers shared by the backend's files.
 inline const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 inline std::u16string FromWide(const wchar_t* s, std::size_t n) {

@@ -13,7 +13,8 @@ platform::Platform& RealPlatform() {
   static Win32ToolHelp toolhelp;
   static Win32Shell shell;
   static Win32Cabinet cabinet;
-  static platform::Platform p{kernel32, ntdll, advapi32, toolhelp, shell, cabinet};
+  static Win32Http http;
+  static platform::Platform p{kernel32, ntdll, advapi32, toolhelp, shell, cabinet, http};
   return p;
 }
 

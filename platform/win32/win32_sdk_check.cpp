@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "platform/http.h"
 #include "platform/records.h"
 #include "platform/types.h"
 
@@ -179,6 +180,30 @@
   X(WAIT_OBJECT_0)                    \
   X(WAIT_TIMEOUT)                     \
   X(WAIT_FAILED)                      \
+  X(INTERNET_OPEN_TYPE_PRECONFIG) \
+  X(INTERNET_OPEN_TYPE_DIRECT) \
+  X(INTERNET_SERVICE_HTTP) \
+  X(INTERNET_DEFAULT_HTTP_PORT) \
+  X(INTERNET_DEFAULT_HTTPS_PORT) \
+  X(INTERNET_FLAG_SECURE) \
+  X(INTERNET_FLAG_RELOAD) \
+  X(INTERNET_FLAG_NO_CACHE_WRITE) \
+  X(HTTP_QUERY_CONTENT_LENGTH) \
+  X(HTTP_QUERY_STATUS_CODE) \
+  X(HTTP_QUERY_FLAG_NUMBER) \
+  X(ERROR_INTERNET_TIMEOUT) \
+  X(ERROR_INTERNET_INTERNAL_ERROR) \
+  X(ERROR_INTERNET_INVALID_URL) \
+  X(ERROR_INTERNET_NAME_NOT_RESOLVED) \
+  X(ERROR_INTERNET_INCORRECT_HANDLE_TYPE) \
+  X(ERROR_INTERNET_CANNOT_CONNECT) \
+  X(ERROR_INTERNET_CONNECTION_ABORTED) \
+  X(ERROR_INTERNET_CONNECTION_RESET) \
+  X(ERROR_INTERNET_SEC_CERT_CN_INVALID) \
+  X(ERROR_INTERNET_INVALID_CA) \
+  X(ERROR_HTTP_HEADER_NOT_FOUND) \
+  X(ERROR_HTTP_INVALID_SERVER_RESPONSE) \
+  X(ERROR_INTERNET_SECURITY_CHANNEL_ERROR) \
   X(INFINITE)
 
 namespace umbra_sdk_check {
@@ -220,6 +245,7 @@ constexpr bool Same(std::uint32_t portable, T sdk) {
 #include "platform/win32/windows_shim.h"
 #undef WIN32_NO_STATUS
 #include <ntstatus.h>
+#include <wininet.h>
 
 // A name the SDK defines as a macro expands to its value below; one it does not define finds the
 // fallback. A name the SDK declares otherwise (an enumerator) is ambiguous here and fails the

@@ -69,7 +69,7 @@ class WriterFixture : public ::testing::Test {
   WriterFixture()
       : sim_(sim::MachineBuilder().Build()),
         platform_{sim_.platform().kernel32, sim_.platform().ntdll, sim_.platform().advapi32,
-                  sim_.platform().toolhelp, sim_.platform().shell, cabinet_},
+                  sim_.platform().toolhelp, sim_.platform().shell, cabinet_, sim_.platform().http},
         scope_(platform_),
         files_(".") {
     writer_.FileHandler = &files_;

@@ -241,7 +241,7 @@ TEST(ProcessIndicators, AProcessThatEndsBetweenTheViewsIsNotReported) {
   sim::ScopedSimMachine scoped(b.Build());
   auto& real = scoped.platform();
   EndingProcessToolHelp toolhelp(real.toolhelp, scoped.machine(), 777);
-  platform::Platform p{real.kernel32, real.ntdll, real.advapi32, toolhelp, real.shell, real.cabinet};
+  platform::Platform p{real.kernel32, real.ntdll, real.advapi32, toolhelp, real.shell, real.cabinet, real.http};
   platform::ScopedPlatform use(p);
   app::RunStartup();
   TRootKitIndicatorThreadProcesses ind("description=x");

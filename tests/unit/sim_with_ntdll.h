@@ -104,7 +104,7 @@ class SimWithNtdll {
       : sim_(std::move(machine)),
         ntdll(sim_.platform().ntdll),
         platform_{sim_.platform().kernel32, ntdll, sim_.platform().advapi32, sim_.platform().toolhelp,
-                  sim_.platform().shell, sim_.platform().cabinet},
+                  sim_.platform().shell, sim_.platform().cabinet, sim_.platform().http},
         scope_(platform_) {}
 
   sim::Machine& machine() { return sim_.machine(); }
