@@ -13,7 +13,7 @@
 //   list-dblclick --window T [--index N] --row R  selects row R and double-clicks it
 //   list-check --window T [--index N] --row R --on|--off   ticks or clears a tick box
 //   tab-items --window T [--index N]            the tab texts and the selected tab
-//   tab-select --window T [--index N] --tab K   selects tab K as a click would (notifies)
+//   tab-select --window T [--index N] --tab K|--text T   selects a tab as a click would
 //   click --window T --button TEXT              presses a button (text with or without '&')
 //   radio --window T --button TEXT              presses a radio button, then reports its state
 //   syscommand --window T --id ID               posts WM_SYSCOMMAND ID
@@ -406,22 +406,34 @@ void SelectRow(HWND list, Remote& mem, int row) {
   Send(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
 }
 
+std::wstring TabText(HWND tabs, Remote& mem, int i) {
+  TCITEMW item{};
+  item.mask = TCIF_TEXT;
+  item.pszText = reinterpret_cast<LPWSTR>(mem.At(kTextOffset));
+  item.cchTextMax = kTextChars;
+  const wchar_t zero = 0;
+  mem.Write(kTextOffset, &zero, sizeof zero);
+  mem.Write(0, &item, sizeof item);
+  Send(tabs, TCM_GETITEMW, i, reinterpret_cast<LPARAM>(mem.At(0)));
+  return mem.ReadText(kTextOffset, kTextChars);
+}
+
+// The index of the tab whose text is `text` (with or without '&'), -1 when there is none.
+int TabIndex(HWND tabs, const std::wstring& text, int count) {
+  Remote mem(tabs);
+  for (int i = 0; i < count; ++i) {
+    const std::wstring t = TabText(tabs, mem, i);
+    if (t == text || WithoutAmpersands(t) == text) return i;
+  }
+  return -1;
+}
+
 std::string TabItems(HWND tabs) {
   Remote mem(tabs);
   const int count = static_cast<int>(Send(tabs, TCM_GETITEMCOUNT, 0, 0));
   std::string out = "{\"hwnd\":" + Hex(tabs) + ",\"selected\":" + std::to_string(Send(tabs, TCM_GETCURSEL, 0, 0)) +
                     ",\"tabs\":[";
-  for (int i = 0; i < count; ++i) {
-    TCITEMW item{};
-    item.mask = TCIF_TEXT;
-    item.pszText = reinterpret_cast<LPWSTR>(mem.At(kTextOffset));
-    item.cchTextMax = kTextChars;
-    const wchar_t zero = 0;
-    mem.Write(kTextOffset, &zero, sizeof zero);
-    mem.Write(0, &item, sizeof item);
-    Send(tabs, TCM_GETITEMW, i, reinterpret_cast<LPARAM>(mem.At(0)));
-    out += std::string(i ? "," : "") + JsonUtf16(mem.ReadText(kTextOffset, kTextChars));
-  }
+  for (int i = 0; i < count; ++i) out += std::string(i ? "," : "") + JsonUtf16(TabText(tabs, mem, i));
   return out + "]}";
 }
 
@@ -600,9 +612,10 @@ std::string Run(const Options& o) {
   if (cmd == "tab-items") return TabItems(Control(o, top, WC_TABCONTROLW));
   if (cmd == "tab-select") {
     HWND tabs = Control(o, top, WC_TABCONTROLW);
-    const int tab = o.Int("tab", -1);
     const int count = static_cast<int>(Send(tabs, TCM_GETITEMCOUNT, 0, 0));
-    if (tab < 0 || tab >= count) throw Failure("no tab " + std::to_string(tab) + " of " + std::to_string(count));
+    int tab = o.Int("tab", -1);
+    if (o.Has("text")) tab = TabIndex(tabs, Widen(o.Get("text")), count);
+    if (tab < 0 || tab >= count) throw Failure("no such tab among the " + std::to_string(count));
     // Moving the focus selects the tab and notifies the owner as a click does; posted, since
     // the page shown may open a modal dialog.
     PostMessageW(tabs, TCM_SETCURFOCUS, static_cast<WPARAM>(tab), 0);
