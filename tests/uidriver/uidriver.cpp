@@ -18,7 +18,9 @@
 //   radio --window T --button TEXT              presses a radio button, then reports its state
 //   syscommand --window T --id ID               posts WM_SYSCOMMAND ID
 //   close --window T                            posts WM_CLOSE
-//   screenshot --window T --out F.bmp           the window's pixels as a 24-bit BMP
+//   screenshot --window T --out F.bmp [--method client|window|print]   a 24-bit BMP of the
+//                                               client area (default), the whole window from the
+//                                               screen, or the window painted by PrintWindow
 //   message-box [--window T] [--contains S]     waits for a dialog (#32770); its texts and buttons
 //   clipboard                                   the text on the clipboard
 // Common options: --exe NAME (only windows of processes with this image name), --timeout S
@@ -469,9 +471,17 @@ HWND FindButton(HWND top, const std::wstring& text) {
 }
 
 // Writes the window's pixels as a 24-bit bottom-up BMP (converted to PNG by the test scripts).
-void Screenshot(HWND hwnd, const std::string& file, bool print) {
+// The client area by default: without a window manager (Xvfb) nobody paints the frame, and the
+// screen there holds whatever was drawn before.
+void Screenshot(HWND hwnd, const std::string& file, const std::string& method) {
+  const bool print = method == "print";
   RECT r;
-  GetWindowRect(hwnd, &r);
+  if (method == "window" || print) {
+    GetWindowRect(hwnd, &r);
+  } else {
+    GetClientRect(hwnd, &r);
+    MapWindowPoints(hwnd, nullptr, reinterpret_cast<POINT*>(&r), 2);
+  }
   const int w = r.right - r.left, h = r.bottom - r.top;
   if (w <= 0 || h <= 0) throw Failure("the window has no area");
   HDC screen = GetDC(nullptr);
@@ -641,7 +651,7 @@ std::string Run(const Options& o) {
     return "{\"posted\":true}";
   }
   if (cmd == "screenshot") {
-    Screenshot(top, o.Need("out"), o.Get("method") == "print");
+    Screenshot(top, o.Need("out"), o.Get("method", "client"));
     return {};
   }
   throw std::invalid_argument("unknown command " + cmd);
