@@ -61,7 +61,7 @@ else
   if [[ -n $plain ]]; then
     ui_main list-select --visible --index 0 --row "$plain" >/dev/null
     sleep 0.5
-    ! info_texts | grep -qxF -- "$want" || fail "the information panel still shows \"$want\" for a row without catalogue entry"
+    ! info_texts | grep -xF -- "$want" >/dev/null || fail "the information panel still shows \"$want\" for a row without catalogue entry"
   fi
 fi
 

@@ -15,7 +15,7 @@ advice="Please do not blindly use this script; in case of any doubt, visit "
 ui_start
 ui_pass_startup || exit 1
 ui_run_deep_scan || exit 1
-ui_tabs | grep -qx Log || { fail "no Log tab after scans with findings: $(ui_tabs | paste -sd,)"; exit 1; }
+ui_tabs | grep -x Log >/dev/null || { fail "no Log tab after scans with findings: $(ui_tabs | paste -sd,)"; exit 1; }
 ui_tab_select Log
 sleep 0.5
 

@@ -19,7 +19,8 @@ UI_MAIN_TITLE="Umbrascope"
 UI_MAIN_CLASS="TformRKIndicators"
 UI_ABOUT_TITLE="About Umbrascope"
 UI_WARNING="Please do not open or close other applications until the Quick Scan results show up."
-UI_EXE="$UMBRA_MINGW_BUILD/umbrascope.exe"
+# UMBRA_UI_EXE: another build of the program to try the tests on (by hand only).
+UI_EXE="${UMBRA_UI_EXE:-$UMBRA_MINGW_BUILD/umbrascope.exe}"
 UI_DRIVER="$UMBRA_MINGW_BUILD/tests/uidriver.exe"
 UI_SHOTS="$UMBRA_MINGW_BUILD/ui-screenshots"
 UMBRASCOPEC_LINUX="$UMBRA_LINUX_BUILD/umbrascopec"
@@ -150,7 +151,8 @@ ui_quick_ready() {
 
 # ui_has TEXT: the program holds the text (8-bit or UTF-16), so the feature using it is built.
 ui_has() {
-  { strings -a "$UI_EXE"; strings -a -el "$UI_EXE"; } | grep -qF -- "$1"
+  # (grep -q would stop reading early and fail the pipe under pipefail)
+  { strings -a "$UI_EXE"; strings -a -el "$UI_EXE"; } | grep -F -- "$1" >/dev/null
 }
 
 # ui_about_args: driver options that find the about box shown at start-up. Until the real box
