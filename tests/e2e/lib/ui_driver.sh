@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Drives the desktop program from outside under Wine: starts umbrascope.exe on a system image,
 # talks to its windows through the test-only driver (uidriver.exe), keeps screenshots under the
 # build folder and stops the program when the script ends, whatever happens.
@@ -25,6 +26,7 @@ UI_DRIVER="$UMBRA_MINGW_BUILD/tests/uidriver.exe"
 UI_SHOTS="$UMBRA_MINGW_BUILD/ui-screenshots"
 UMBRASCOPEC_LINUX="$UMBRA_LINUX_BUILD/umbrascopec"
 UI_PID=""
+export UI_STARTED_AT=""
 failures=0
 
 fail() {
@@ -70,8 +72,7 @@ ui_start() {
 ui_stop() {
   local status=$?
   if [[ -n $UI_PID ]] && kill -0 "$UI_PID" 2>/dev/null; then
-    local i
-    for i in 1 2 3 4 5 6; do
+    for _ in 1 2 3 4 5 6; do
       # Dialogs first (each runs its own loop), then the main window.
       wine "$UI_DRIVER" close --class '#32770' --exe umbrascope.exe --timeout 0 >/dev/null 2>&1 || true
       wine "$UI_DRIVER" close --window "$UI_MAIN_TITLE" --class "$UI_MAIN_CLASS" --exe umbrascope.exe \
