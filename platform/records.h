@@ -545,6 +545,23 @@ struct IMAGE_DEBUG_DIRECTORY {
 };
 static_assert(sizeof(IMAGE_DEBUG_DIRECTORY) == 28 && offsetof(IMAGE_DEBUG_DIRECTORY, PointerToRawData) == 24);
 
+// One block of the base relocation directory: the page it covers and its size in bytes, this
+// head included; 16-bit entries (type in the top four bits, offset in the page below) follow.
+struct IMAGE_BASE_RELOCATION {
+  std::uint32_t VirtualAddress;
+  std::uint32_t SizeOfBlock;
+};
+static_assert(sizeof(IMAGE_BASE_RELOCATION) == 8 && offsetof(IMAGE_BASE_RELOCATION, SizeOfBlock) == 4);
+inline constexpr std::uint16_t kImageRelBasedAbsolute = 0;
+inline constexpr std::uint16_t kImageRelBasedHighLow = 3;
+inline constexpr std::uint16_t kImageRelBasedDir64 = 10;
+inline constexpr std::size_t kImageDirectoryExport = 0;
+inline constexpr std::size_t kImageDirectoryImport = 1;
+inline constexpr std::size_t kImageDirectoryBaseReloc = 5;
+inline constexpr std::size_t kImageDirectoryIat = 12;
+inline constexpr std::uint32_t kImageScnCntCode = 0x20;
+inline constexpr std::uint32_t kImageScnMemExecute = 0x20000000;
+
 // --- process memory ---
 
 // What VirtualQueryEx writes, in the layout of the build's pointer width (28 bytes for a

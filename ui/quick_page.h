@@ -15,12 +15,21 @@ class QuickPage : public Page {
   ~QuickPage() override;
   void Create(HWND parent, UiContext& context) override;
   HWND Window() const override;
+  void Layout(const RECT& area) override;
+  // F5 anywhere in the main window while the page shows; Enter and Ctrl+C on a finding.
+  bool PreTranslate(MSG& msg) override;
 
   // The warning, the run on the main thread, then both lists rebuilt.
   void RunQuickScan();
   void ShowResults();
   const app::QuickScanReport& Report() const;
   bool HasFindings() const;
+
+  // "&Refresh": the run and the display again.
+  void Refresh();
+  // "Show &details" and "Copy FXI to clipboard" on the selected finding; nothing without one.
+  void ShowSelectedDetails();
+  void CopySelectedToClipboard();
 
   // Called after every display of results (the main window updates the Log tab).
   std::function<void()> OnResultsChanged;
