@@ -44,5 +44,7 @@ void AddScriptCommand(CLI::App& app);
 void AddPackCommand(CLI::App& app);
 // A process's in-memory image saved as a file.
 void AddDumpCommand(CLI::App& app);
+// Code patches and redirected imports in processes' modules.
+void AddHooksCommand(CLI::App& app);
 
 }  // namespace cli

@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
   cli::AddScriptCommand(app);
   cli::AddPackCommand(app);
   cli::AddDumpCommand(app);
+  cli::AddHooksCommand(app);
   // Errors are one line on standard error, so scripts can log or show them as they come.
   app.failure_message([](const CLI::App*, const CLI::Error& e) {
     std::string text = e.what();

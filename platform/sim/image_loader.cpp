@@ -136,7 +136,7 @@ void Loader::System(const Json* v) {
   const Fields f(
       *v, "system",
       {"version", "computerName", "userName", "userSid", "windowsDirectory", "systemDirectory", "tempPath",
-       "codePage", "commandLine", "programFile", "wow64", "shellFolders", "localTime"});
+       "codePage", "commandLine", "programFile", "wow64", "shellFolders", "localTime", "currentProcessId"});
   if (const Json* ver = f.Find("version")) {
     const std::string at = f.PathOf("version");
     if (!ver->is_array() || ver->size() != 3)
@@ -168,6 +168,7 @@ void Loader::System(const Json* v) {
   }
   s.programFile = f.Text("programFile", s.programFile);
   s.wow64 = f.Flag("wow64", s.wow64);
+  s.currentProcessId = f.U32("currentProcessId", s.currentProcessId);
   if (const Json* t = f.Find("localTime")) {
     const std::string text = image::Utf8Text(*t, f.PathOf("localTime"));
     s.localTime = ParseLocalTime(text);

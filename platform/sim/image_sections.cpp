@@ -5,6 +5,7 @@
 
 #include "base/utf.h"
 #include "platform/sim/image_values.h"
+#include "platform/sim/module_images.h"
 
 namespace sim::image {
 
@@ -135,6 +136,51 @@ void LoadKey(MachineBuilder& b, const Json& v, const std::string& at, std::set<s
   }
 }
 
+namespace {
+
+// A module's `patches` (bytes over its code) and `importPatches` (import slots redirected).
+void LoadPatches(Module& mod, const Fields& mf) {
+  if (const Json* patches = mf.Find("patches")) {
+    ExpectArray(*patches, mf.PathOf("patches"));
+    for (std::size_t i = 0; i < patches->size(); ++i) {
+      const Fields pf((*patches)[i], ElementPath(mf.PathOf("patches"), i), {"rva", "export", "offset", "hex", "bytesBase64"});
+      ModulePatch patch;
+      const bool byRva = pf.Find("rva") != nullptr, byExport = pf.Find("export") != nullptr;
+      if (byRva == byExport) throw PathError(pf.path(), "a patch needs either \"rva\" or \"export\"");
+      if (byRva) patch.rva = pf.U32("rva", 0);
+      if (byExport) {
+        patch.exportName = Utf8Text(pf.Required("export"), pf.PathOf("export"));
+        patch.rva = pf.U32("offset", 0);
+      } else if (pf.Find("offset") != nullptr) {
+        throw PathError(pf.PathOf("offset"), "an offset goes with \"export\" only");
+      }
+      const bool hex = pf.Find("hex") != nullptr, b64 = pf.Find("bytesBase64") != nullptr;
+      if (hex == b64) throw PathError(pf.path(), "a patch needs either \"hex\" or \"bytesBase64\"");
+      if (hex) {
+        const auto bytes = HexBytes(pf.Required("hex"), pf.PathOf("hex"));
+        patch.bytes.assign(bytes.begin(), bytes.end());
+      } else {
+        patch.bytes = Base64(pf.Required("bytesBase64"), pf.PathOf("bytesBase64"));
+      }
+      if (patch.bytes.empty()) throw PathError(pf.path(), "a patch needs at least one byte");
+      mod.patches.push_back(std::move(patch));
+    }
+  }
+  if (const Json* imports = mf.Find("importPatches")) {
+    ExpectArray(*imports, mf.PathOf("importPatches"));
+    for (std::size_t i = 0; i < imports->size(); ++i) {
+      const Fields pf((*imports)[i], ElementPath(mf.PathOf("importPatches"), i), {"dll", "function", "target"});
+      ImportPatch patch;
+      patch.dll = Utf8Text(pf.Required("dll"), pf.PathOf("dll"));
+      patch.function = Utf8Text(pf.Required("function"), pf.PathOf("function"));
+      patch.target = Unsigned(pf.Required("target"), pf.PathOf("target"), std::numeric_limits<std::uint64_t>::max());
+      mod.importPatches.push_back(std::move(patch));
+    }
+  }
+}
+
+}  // namespace
+
 void LoadProcess(MachineBuilder& b, const Json& v, const std::string& at) {
   const Fields f(v, at,
                  {"pid", "parentPid", "exeFile", "imagePath", "hidden", "openable", "debugged", "sessionId",
@@ -188,7 +234,8 @@ void LoadProcess(MachineBuilder& b, const Json& v, const std::string& at) {
     ExpectArray(*modules, f.PathOf("modules"));
     for (std::size_t i = 0; i < modules->size(); ++i) {
       const Fields mf((*modules)[i], ElementPath(f.PathOf("modules"), i),
-                      {"name", "path", "base", "size", "id", "globalUsage", "processUsage"});
+                      {"name", "path", "base", "size", "id", "globalUsage", "processUsage", "patches",
+                       "importPatches"});
       Module mod;
       mod.path = Text(mf.Required("path"), mf.PathOf("path"));
       CheckDrive(b.machine(), mod.path, mf.PathOf("path"));
@@ -198,6 +245,7 @@ void LoadProcess(MachineBuilder& b, const Json& v, const std::string& at) {
       mod.id = mf.U32("id", 1);
       mod.globalUsage = mf.U32("globalUsage", 0xFFFF);
       mod.processUsage = mf.U32("processUsage", 0xFFFF);
+      LoadPatches(mod, mf);
       p.modules.push_back(std::move(mod));
     }
   } else if (!imagePath.empty()) {
@@ -230,6 +278,11 @@ void LoadProcess(MachineBuilder& b, const Json& v, const std::string& at) {
       }
       p.memory.push_back(std::move(r));
     }
+  }
+  try {
+    MapModuleImages(b.machine(), p);
+  } catch (const ModuleImageError& e) {
+    throw PathError(ElementPath(f.PathOf("modules"), e.module()), e.what());
   }
 }
 

@@ -148,6 +148,20 @@ struct HandleEntry {
   bool fileNameOnly = false;
 };
 
+// Bytes a hook wrote over a module's code: at an RVA, or at an export's entry when named.
+struct ModulePatch {
+  std::uint32_t rva = 0;
+  std::string exportName;
+  std::string bytes;
+};
+
+// An import address table slot that holds `target` instead of the export's address.
+struct ImportPatch {
+  std::string dll;
+  std::string function;
+  std::uint64_t target = 0;
+};
+
 struct Module {
   std::u16string name;
   std::u16string path;
@@ -156,6 +170,9 @@ struct Module {
   std::uint32_t id = 0;
   std::uint32_t globalUsage = 0;
   std::uint32_t processUsage = 0;
+  // Applied by MapModuleImages after the module's file is laid out in memory.
+  std::vector<ModulePatch> patches;
+  std::vector<ImportPatch> importPatches;
 };
 
 struct Heap {
@@ -214,6 +231,8 @@ struct SystemFacts {
   std::vector<std::u16string> commandLine = {u"umbrascope.exe"};
   std::u16string programFile = u"C:\\Program Files\\Umbrascope\\umbrascope.exe";
   bool wow64 = false;
+  // What GetCurrentProcessId answers: the program's own process, which an image may describe.
+  std::uint32_t currentProcessId = 0x7FF0;
   // false: BackupRead answers ERROR_NOT_SUPPORTED, as Wine's does; the stream listing then
   // needs its other route. Set in code only (images always have backup reads).
   bool backupRead = true;

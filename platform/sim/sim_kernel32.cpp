@@ -150,7 +150,7 @@ void SimKernel32::GetLocalTime(platform::SystemTime& time) {
   time.milliseconds = 0;
 }
 
-platform::DWORD SimKernel32::GetCurrentProcessId() { return 0x7FF0; }
+platform::DWORD SimKernel32::GetCurrentProcessId() { return m_.system.currentProcessId; }
 
 std::uint32_t SimKernel32::ResolveCodePage(std::uint32_t cp) const {
   return cp == platform::CP_ACP ? m_.system.codePage : cp;
