@@ -200,8 +200,10 @@ Handle SimToolHelp::CreateToolhelp32Snapshot(DWORD flags, DWORD processId) {
       }
   }
   if (flags & (platform::TH32CS_SNAPMODULE | platform::TH32CS_SNAPHEAPLIST)) {
-    // Process 0 names the caller, which the simulated machine does not hold: nothing to list.
-    const Process* p = processId == 0 ? nullptr : FindProcess(m_, processId);
+    // Process 0 names the caller: the process GetCurrentProcessId names, when the machine holds
+    // it (otherwise there is nothing to list).
+    const Process* p =
+        processId == 0 ? FindProcess(m_, SimKernel32(m_).GetCurrentProcessId()) : FindProcess(m_, processId);
     if (processId != 0 && (p == nullptr || !p->openable)) {
       SetError(m_, p == nullptr ? platform::ERROR_INVALID_PARAMETER : platform::ERROR_ACCESS_DENIED);
       return platform::kInvalidHandle;
@@ -482,12 +484,13 @@ Process* ProcessOfHandle(Machine& m, Handle process, DWORD access, ProcessHandle
   const auto* obj = m.handles.Get<ProcessObject>(process);
   if (obj == nullptr) {
     error = m.handles.Get<SimObject>(process) == nullptr ? ProcessHandleError::kInvalid
-                                                          : ProcessHandleError::kWrongType;
+                                                         : ProcessHandleError::kWrongType;
     return nullptr;
   }
   // The limited query right is part of the full one, as on Windows.
   const DWORD granted =
-      obj->access | ((obj->access & platform::PROCESS_QUERY_INFORMATION) ? platform::PROCESS_QUERY_LIMITED_INFORMATION : 0);
+      obj->access |
+      ((obj->access & platform::PROCESS_QUERY_INFORMATION) ? platform::PROCESS_QUERY_LIMITED_INFORMATION : 0);
   Process* p = FindProcess(m, obj->pid);
   if (p == nullptr) {
     error = ProcessHandleError::kGone;

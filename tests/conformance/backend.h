@@ -71,6 +71,8 @@ struct Answers {
   platform::DWORD unmappedReadError;
   // FileTimeToDosDateTime refuses a time after 2107, which seven bits of years cannot hold.
   bool dosDatesEndIn2107;
+  // ReadProcessMemory reads free addresses next to a region (as zeros) instead of failing.
+  bool freeMemoryReads;
 };
 
 inline constexpr Answers kWindows{0,
@@ -85,7 +87,8 @@ inline constexpr Answers kWindows{0,
                                   0,
                                   false,
                                   platform::ERROR_PARTIAL_COPY,
-                                  true};
+                                  true,
+                                  false};
 // Wine 8 on a Linux file system, measured.
 inline constexpr Answers kWineDiffers{platform::ERROR_NOT_SUPPORTED,     // BackupRead is a stub
                                       platform::STATUS_NOT_IMPLEMENTED,  // no stream class
@@ -93,13 +96,15 @@ inline constexpr Answers kWineDiffers{platform::ERROR_NOT_SUPPORTED,     // Back
                                       platform::ERROR_INSUFFICIENT_BUFFER,
                                       false,      // the size is only reported once the buffer holds one entry
                                       u"\\??\\",  // names in DOS form ("\??\Z:\...")
-                                      platform::STATUS_BUFFER_OVERFLOW,
-                                      false,
+                                      platform::STATUS_BUFFER_OVERFLOW, false,
                                       platform::STATUS_BUFFER_OVERFLOW,
                                       1,  // the 8-bit look-up asks one more than it writes
                                       true,
-                                      998,  // ERROR_NOACCESS: the read faults as an own-process copy
-                                      false};  // years past 2107 wrap into the seven bits
+                                      998,    // ERROR_NOACCESS: the read faults as an own-process copy
+                                      false,  // years past 2107 wrap into the seven bits
+                                      // The server reads the Linux process past its protections:
+                                      // only what Linux never mapped fails.
+                                      true};
 
 class Backend {
  public:

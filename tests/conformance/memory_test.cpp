@@ -92,6 +92,47 @@ TEST_P(ProcessMemory, QueriesAndReadsFailAsWindowsFailsThem) {
   EXPECT_EQ(k32.GetLastError(), ERROR_ACCESS_DENIED);
 }
 
+// A read that runs from readable memory into free addresses: Windows refuses the whole read,
+// so a reader that compares memory with a file learns the range is not all there. Wine reads
+// the free addresses as zeros, which a reader must not mistake for the process's bytes.
+TEST_P(ProcessMemory, AReadIntoFreeAddressesFailsWhole) {
+  B().MakeMemory("readable bytes before free addresses");
+  auto& k32 = P().kernel32;
+  const KernelHandle self = OpenSelf(k32);
+  ASSERT_TRUE(self);
+  Kernel32::SystemInfo info;
+  k32.GetSystemInfo(info);
+  // The first committed, readable region that free addresses follow.
+  std::uint64_t end = 0;
+  for (std::uint64_t a = info.minimumApplicationAddress; a <= info.maximumApplicationAddress && end == 0;) {
+    const auto mbi = Query(k32, self.get(), a);
+    ASSERT_TRUE(mbi) << std::hex << a;
+    const std::uint64_t next = std::uint64_t{mbi->BaseAddress} + mbi->RegionSize;
+    ASSERT_GT(next, a);
+    constexpr std::uint32_t kWriteCopy = 0x08, kExecuteRead = 0x20, kExecuteReadWrite = 0x40, kGuard = 0x100;
+    const bool readable = (mbi->Protect & (rec::kPageReadOnly | rec::kPageReadWrite | kWriteCopy |
+                                           kExecuteRead | kExecuteReadWrite)) != 0 &&
+                          (mbi->Protect & kGuard) == 0;
+    const auto after = Query(k32, self.get(), next);
+    if (mbi->State == rec::kMemCommit && readable && after && after->State == rec::kMemFree) end = next;
+    a = next;
+  }
+  ASSERT_NE(end, 0u) << "no committed region is followed by free addresses";
+
+  std::byte out[32];
+  std::size_t got = 0;
+  EXPECT_TRUE(k32.ReadProcessMemory(self.get(), end - 16, std::span(out, 16), got));
+  EXPECT_EQ(got, 16u);
+  for (const std::uint64_t at : {end - 16, end}) {
+    SCOPED_TRACE(at == end ? "free addresses only" : "the region's last bytes and free addresses");
+    const bool ok = k32.ReadProcessMemory(self.get(), at, out, got);
+    EXPECT_EQ(ok, Expected().freeMemoryReads);
+    if (!ok) {
+      EXPECT_EQ(k32.GetLastError(), ERROR_PARTIAL_COPY);
+    }
+  }
+}
+
 // The walk the memory dump makes: from the lowest address up, region by region, the main
 // module's image is found as the regions allocated at its base.
 TEST_P(ProcessMemory, TheWalkFindsTheMainImageAtItsModuleBase) {

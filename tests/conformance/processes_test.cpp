@@ -216,5 +216,99 @@ TEST_P(ToolHelp, TheModuleSnapshotStartsWithTheProgramsFile) {
   EXPECT_EQ(e.hModule, e.modBaseAddr);
 }
 
+// What a code comparison of a process walks: every module of the snapshot is an image in
+// memory at its handle, and names a file on disk that holds the same image.
+TEST_P(ToolHelp, EveryModuleIsAnImageInMemoryAndAFileOnDisk) {
+  auto& p = P();
+  const DWORD self = p.kernel32.GetCurrentProcessId();
+  const KernelHandle process(
+      p.kernel32.OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, false, self));
+  ASSERT_TRUE(process);
+  auto modules = [&](DWORD flags) {
+    std::vector<rec::ModuleEntry32> out;
+    const KernelFileHandle snap(p.toolhelp.CreateToolhelp32Snapshot(flags, self));
+    EXPECT_NE(snap.get(), kInvalidHandle) << "flags " << flags << ", error " << p.kernel32.GetLastError();
+    rec::ModuleEntry32 e{};
+    e.dwSize = sizeof e;
+    for (bool ok = p.toolhelp.Module32First(snap.get(), e); ok; ok = p.toolhelp.Module32Next(snap.get(), e))
+      out.push_back(e);
+    EXPECT_EQ(p.kernel32.GetLastError(), ERROR_NO_MORE_FILES);
+    return out;
+  };
+  const auto all = modules(TH32CS_SNAPMODULE);
+  ASSERT_FALSE(all.empty());
+  // A 64-bit process has no 32-bit modules: asking for them too changes nothing.
+  const auto with32 = modules(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32);
+  ASSERT_EQ(with32.size(), all.size());
+
+  std::u16string mainFile(1024, u'\0');
+  mainFile.resize(p.toolhelp.GetModuleFileNameExW(process.get(), 0, mainFile));
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    const rec::ModuleEntry32& m = all[i];
+    SCOPED_TRACE(m.szModule);
+    EXPECT_EQ(with32[i].modBaseAddr, m.modBaseAddr);
+    EXPECT_EQ(m.th32ProcessID, self);
+    EXPECT_EQ(m.hModule, m.modBaseAddr);
+    EXPECT_GT(m.modBaseSize, 0u);
+
+    std::byte mbi[sizeof(rec::MEMORY_BASIC_INFORMATION)];
+    ASSERT_EQ(p.kernel32.VirtualQueryEx(process.get(), m.modBaseAddr, mbi), sizeof mbi);
+    const auto region = rec::RecordReader(mbi).Get<rec::MEMORY_BASIC_INFORMATION>(0);
+    ASSERT_TRUE(region);
+    EXPECT_EQ(region->AllocationBase, m.modBaseAddr);
+    EXPECT_EQ(region->Type, rec::kMemImage);
+    std::string head(2, '\0');
+    std::size_t got = 0;
+    EXPECT_TRUE(p.kernel32.ReadProcessMemory(process.get(), m.modBaseAddr,
+                                             std::as_writable_bytes(std::span(head)), got));
+    EXPECT_EQ(head, "MZ");
+
+    // The module's file, named through its handle, ends in the snapshot's name and opens for
+    // reading while the module is loaded.
+    std::u16string path(1024, u'\0');
+    path.resize(p.toolhelp.GetModuleFileNameExW(process.get(), m.hModule, path));
+    ASSERT_FALSE(path.empty()) << "error " << p.kernel32.GetLastError();
+    const std::string name(m.szModule);
+    EXPECT_EQ(Lower(path.substr(path.find_last_of(u'\\') + 1)),
+              Lower(std::u16string(name.begin(), name.end())));
+    if (i == 0) {
+      EXPECT_EQ(path, mainFile) << "the first module is the program's file";
+    }
+    const KernelFileHandle file(p.kernel32.CreateFileW(path, GENERIC_READ,
+                                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+    ASSERT_TRUE(file) << "error " << p.kernel32.GetLastError();
+    std::string fileHead(2, '\0');
+    DWORD read = 0;
+    EXPECT_TRUE(p.kernel32.ReadFile(file.get(), std::as_writable_bytes(std::span(fileHead)), read));
+    EXPECT_EQ(fileHead, "MZ");
+  }
+}
+
+// A scan given a process ID that no process has (one that ended before the scan reached it)
+// learns it from the open and from the module snapshot alike.
+TEST_P(ToolHelp, AProcessIdNoProcessHasIsAnInvalidParameter) {
+  auto& p = P();
+  std::vector<DWORD> ids(4096);
+  DWORD bytes = 0;
+  ASSERT_TRUE(p.toolhelp.EnumProcesses(ids, bytes));
+  ids.resize(bytes / sizeof(DWORD));
+  const DWORD unused = (*std::max_element(ids.begin(), ids.end()) + 0x10000) & ~3u;
+
+  EXPECT_EQ(p.kernel32.OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, false, unused), kNullHandle);
+  EXPECT_EQ(p.kernel32.GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(p.toolhelp.CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, unused),
+            kInvalidHandle);
+  EXPECT_EQ(p.kernel32.GetLastError(), ERROR_INVALID_PARAMETER);
+
+  // Process 0 is the caller.
+  const KernelFileHandle own(p.toolhelp.CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, 0));
+  ASSERT_NE(own.get(), kInvalidHandle);
+  rec::ModuleEntry32 e{};
+  e.dwSize = sizeof e;
+  ASSERT_TRUE(p.toolhelp.Module32First(own.get(), e));
+  EXPECT_EQ(Lower(e.szModule), Lower(B().OwnExeFile()));
+}
+
 }  // namespace
 }  // namespace conformance

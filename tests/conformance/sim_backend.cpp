@@ -27,8 +27,10 @@ class SimBackend final : public Backend {
       system.handles.push_back(sim::HandleEntry{h, 5, 0x1F0FFF, 0xFFFFA00000001000ULL + h, u"", false});
     self.modules.push_back(
         sim::Module{kExe, std::u16string(u"C:\\tests\\") + kExe, 0x140000000ULL, 0x80000, 1, 1, 1});
-    // Its image is in memory where its module lies.
-    self.memory.push_back(sim::MemoryRegion{0x140000000ULL, "MZ" + std::string(0x1000 - 2, '\0')});
+    // Its image is in memory where its module lies, and on disk where its path says.
+    const std::string image = "MZ" + std::string(0x1000 - 2, '\0');
+    self.memory.push_back(sim::MemoryRegion{0x140000000ULL, image});
+    builder_.File(std::u16string(u"C:\\tests\\") + kExe, image);
   }
 
   std::uint64_t MakeMemory(const std::string& bytes) override {
