@@ -224,8 +224,6 @@ inline constexpr DWORD TH32CS_SNAPHEAPLIST = 0x00000001;
 inline constexpr DWORD TH32CS_SNAPPROCESS = 0x00000002;
 inline constexpr DWORD TH32CS_SNAPTHREAD = 0x00000004;
 inline constexpr DWORD TH32CS_SNAPMODULE = 0x00000008;
-// With TH32CS_SNAPMODULE: a 64-bit caller also gets the 32-bit modules of a WoW64 process.
-inline constexpr DWORD TH32CS_SNAPMODULE32 = 0x00000010;
 
 // Native information classes read by the handle enumeration.
 inline constexpr DWORD SystemHandleInformation = 16;

@@ -134,7 +134,6 @@
   X(TH32CS_SNAPPROCESS)              \
   X(TH32CS_SNAPTHREAD)               \
   X(TH32CS_SNAPMODULE)               \
-  X(TH32CS_SNAPMODULE32)             \
   X(SystemExtendedHandleInformation) \
   X(GENERIC_READ)                    \
   X(OPEN_EXISTING)                   \

@@ -15,6 +15,9 @@ namespace {
 using namespace platform;
 namespace rec = platform::records;
 
+// With TH32CS_SNAPMODULE: a 64-bit caller also gets the 32-bit modules of a WoW64 process.
+constexpr DWORD kSnapModule32 = 0x10;
+
 CONFORMANCE_SUITE(HandleTable);
 CONFORMANCE_SUITE(ToolHelp);
 
@@ -238,7 +241,7 @@ TEST_P(ToolHelp, EveryModuleIsAnImageInMemoryAndAFileOnDisk) {
   const auto all = modules(TH32CS_SNAPMODULE);
   ASSERT_FALSE(all.empty());
   // A 64-bit process has no 32-bit modules: asking for them too changes nothing.
-  const auto with32 = modules(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32);
+  const auto with32 = modules(TH32CS_SNAPMODULE | kSnapModule32);
   ASSERT_EQ(with32.size(), all.size());
 
   std::u16string mainFile(1024, u'\0');
@@ -297,7 +300,7 @@ TEST_P(ToolHelp, AProcessIdNoProcessHasIsAnInvalidParameter) {
 
   EXPECT_EQ(p.kernel32.OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, false, unused), kNullHandle);
   EXPECT_EQ(p.kernel32.GetLastError(), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(p.toolhelp.CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, unused),
+  EXPECT_EQ(p.toolhelp.CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | kSnapModule32, unused),
             kInvalidHandle);
   EXPECT_EQ(p.kernel32.GetLastError(), ERROR_INVALID_PARAMETER);
 

@@ -62,9 +62,10 @@ patched_by_kit() {
 # RVA of the export the finding names plus its offset; imports: "module imports DLL!function").
 # Findings whose name is no export of the module's file appear as "module!NAME (no export)".
 found_hooks() {
-  local module function kind imported name offset rva
-  jq -r '.hooks[] | [.module, .function, .kind, .importedFrom] | @tsv' "$1" | tr -d '\r' |
-    while IFS=$'\t' read -r module function kind imported; do
+  local module function imported name offset rva
+  # Fields apart by a unit separator: a tab would let empty fields run together.
+  jq -r '.hooks[] | "\(.module)\u001f\(.function)\u001f\(.importedFrom)"' "$1" | tr -d '\r' |
+    while IFS=$'\x1f' read -r module function imported; do
       module=${module,,}
       if [[ -n $imported ]]; then
         echo "$module imports $imported"
@@ -206,8 +207,8 @@ status=0
 start=$(date +%s.%N)
 wine "$UMBRASCOPEC" hooks --all --json </dev/null >"$json" 2>"$json.err" || status=$?
 all_seconds=$(seconds_since "$start")
-echo "--- hooks --all: exit status $status, ${all_seconds} s, $(jq -r '.checked | length' "$json") processes checked"
-jq -r '.notChecked[] | "  not checked: \(.process) \(.module): \(.reason)"' "$json"
+echo "--- hooks --all: exit status $status, ${all_seconds} s, $(jq -r '.checked | length' "$json" || echo '?') processes checked"
+jq -r '.notChecked[] | "  not checked: \(.process) \(.module): \(.reason)"' "$json" || true
 ((status == 1)) || fail "hooks --all exited with $status, expected 1 (the hooked sleeper runs)"
 if [[ -n $hooked_pid ]]; then
   others=$(jq -r --argjson p "$hooked_pid" '[.hooks[] | select(.process != $p) | "\(.process) \(.module)!\(.function)"] | join(", ")' "$json")
