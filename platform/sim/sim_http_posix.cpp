@@ -156,12 +156,15 @@ class CurlHttp final : public platform::Http {
       std::lock_guard lock(mutex_);
       auto* r = Get<Request>(request);
       if (r == nullptr) return Fail(platform::ERROR_INVALID_HANDLE), false;
-      auto& c = std::get<Connection>(*objects_.at(r->connection));
-      agent = std::get<Session>(*objects_.at(c.session)).agent;
+      // A request whose connection or session was closed first has nothing to go out on.
+      auto* c = Get<Connection>(r->connection);
+      auto* session = c != nullptr ? Get<Session>(c->session) : nullptr;
+      if (session == nullptr) return Fail(platform::ERROR_INVALID_HANDLE), false;
+      agent = session->agent;
       secure = (r->flags & platform::INTERNET_FLAG_SECURE) != 0;
-      const bool bare = c.host.find(':') != std::string::npos && c.host.front() != '[';
-      url = std::string(secure ? "https://" : "http://") + (bare ? "[" + c.host + "]" : c.host) + ":" +
-            std::to_string(c.port) + r->object;
+      const bool bare = c->host.find(':') != std::string::npos && c->host.front() != '[';
+      url = std::string(secure ? "https://" : "http://") + (bare ? "[" + c->host + "]" : c->host) + ":" +
+            std::to_string(c->port) + r->object;
       verb = r->verb;
     }
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);

@@ -82,6 +82,4 @@ check "404" 2 "" $'An unknown error occured while trying to searcg for updates:\
 check "refused" 2 "" $'An unknown error occured while trying to searcg for updates:\nCould not connect to server!' \
   "http://127.0.0.1:$closed"
 
-check "no scheme" 2 "" $'An unknown error occured while trying to searcg for updates:\nUnknown error #1' \
-  "127.0.0.1:$port"
 echo "update-check: all cases passed natively and under Wine"

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <map>
 
+#include "app/session.h"
 #include "app/update_check.h"
 #include "platform/sim/builder.h"
 #include "platform/sim/sim_platform.h"
-#include "results/path_macros.h"
 
 namespace {
 
@@ -257,7 +257,7 @@ class UpdateCheck : public ::testing::Test {
     b.Folder(u"C:\\Documents and Settings\\User\\Desktop");
     b.File(u"C:\\Documents and Settings\\User\\Desktop\\umbrascope.zip", "mine");
     sim_ = std::make_unique<sim::ScopedSimMachine>(b.Build(), nullptr, &http_);
-    results::BuildPathMacros();
+    app::RunStartup();
   }
   // The file's bytes, or nullopt when it does not exist.
   std::optional<std::string> Read(const std::string& path) {
@@ -331,7 +331,7 @@ TEST_F(UpdateCheck, StatusesAndFailures) {
   }
   EXPECT_EQ(http_.requests.back(), "U|u.example:443/updates/umbrascope.ini|secure");
   EXPECT_EQ(app::CheckForUpdates("u.example/updates/umbrascope.ini", "0.2.0", "U").message,
-            "An unknown error occured while trying to searcg for updates:\nUnknown error #1");
+            "An unknown error occured while trying to searcg for updates:\n1: Incorrect function.");
   EXPECT_EQ(app::CheckForUpdates("http://nowhere:1/x", "0.2.0", "U").message,
             "An unknown error occured while trying to searcg for updates:\nCould not connect to server!");
 }
