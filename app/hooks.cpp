@@ -63,7 +63,8 @@ bool ExportsListings(std::u16string_view module) {
   std::u16string m(module);
   for (auto& c : m)
     if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-  for (const char16_t* name : {u"kernel32.dll", u"kernelbase.dll", u"advapi32.dll", u"ntdll.dll", u"psapi.dll"})
+  for (const char16_t* name :
+       {u"kernel32.dll", u"kernelbase.dll", u"advapi32.dll", u"ntdll.dll", u"psapi.dll"})
     if (m == name) return true;
   return false;
 }
@@ -79,15 +80,18 @@ bool ListProcesses(std::vector<ListedProcess>& out, std::string& error) {
   }
   auto& k32 = platform::Current().kernel32;
   for (const auto& e : snap.ProcessList.Items)
-    out.push_back({e.th32ProcessID, k32.MultiByteToWideChar(platform::CP_ACP,
-                                                            std::string_view(e.szExeFile, strnlen(e.szExeFile, sizeof e.szExeFile)))});
+    out.push_back(
+        {e.th32ProcessID,
+         k32.MultiByteToWideChar(platform::CP_ACP,
+                                 std::string_view(e.szExeFile, strnlen(e.szExeFile, sizeof e.szExeFile)))});
   return true;
 }
 
 std::uint32_t OwnProcessId() { return platform::Current().kernel32.GetCurrentProcessId(); }
 
-processes::HookScanResult ScanHooks(const std::vector<std::uint32_t>& pids,
-                                    const std::function<void(std::size_t, std::size_t, std::uint32_t)>& progress) {
+processes::HookScanResult ScanHooks(
+    const std::vector<std::uint32_t>& pids,
+    const std::function<void(std::size_t, std::size_t, std::uint32_t)>& progress) {
   processes::HookScanResult all;
   for (std::size_t i = 0; i < pids.size(); ++i) {
     if (progress) progress(i, pids.size(), pids[i]);
@@ -102,8 +106,8 @@ processes::HookScanResult ScanHooks(const std::vector<std::uint32_t>& pids,
 std::string HookText(const processes::HookFinding& f) {
   std::string line = std::to_string(f.pid) + " " + ShowZeros(Utf8(f.processName)) + "  ";
   if (f.kind == processes::HookKind::CodeModified) {
-    line += ShowZeros(Utf8(f.module)) + "!" + f.function + "  " + Kind(f.kind) + " (" + std::to_string(f.size) +
-            (f.size == 1 ? " byte)" : " bytes)");
+    line += ShowZeros(Utf8(f.module)) + "!" + f.function + "  " + Kind(f.kind) + " (" +
+            std::to_string(f.size) + (f.size == 1 ? " byte)" : " bytes)");
   } else {
     line += ShowZeros(Utf8(f.module)) + " imports " + f.importedFrom + "  " + Kind(f.kind);
   }
@@ -119,8 +123,8 @@ std::string HooksText(const processes::HookScanResult& result) {
 std::string NotCheckedText(const processes::HookScanResult& result) {
   std::string out;
   for (const auto& n : result.notChecked)
-    out += "not checked: process " + std::to_string(n.pid) + (n.module.empty() ? "" : " " + ShowZeros(Utf8(n.module))) +
-           ": " + n.reason + "\n";
+    out += "not checked: process " + std::to_string(n.pid) +
+           (n.module.empty() ? "" : " " + ShowZeros(Utf8(n.module))) + ": " + n.reason + "\n";
   return out;
 }
 

@@ -23,8 +23,9 @@ bool ListProcesses(std::vector<ListedProcess>& out, std::string& error);
 std::uint32_t OwnProcessId();
 
 // Scans each process in turn, `progress` told before each (may be empty), and joins the results.
-processes::HookScanResult ScanHooks(const std::vector<std::uint32_t>& pids,
-                                    const std::function<void(std::size_t done, std::size_t total, std::uint32_t pid)>& progress);
+processes::HookScanResult ScanHooks(
+    const std::vector<std::uint32_t>& pids,
+    const std::function<void(std::size_t done, std::size_t total, std::uint32_t pid)>& progress);
 
 // One line per finding (see the README), "" when there is none.
 std::string HookText(const processes::HookFinding& f);

@@ -31,7 +31,8 @@ int RunHooks(const Options& o, const HooksOptions& h) {
 
   const bool progress = !o.quiet && StandardErrorIsTerminal() && pids.size() > 1;
   const auto result = app::ScanHooks(pids, [&](std::size_t done, std::size_t total, std::uint32_t pid) {
-    if (progress) std::cerr << "\rprocess " << (done + 1) << " of " << total << " (" << pid << ")   " << std::flush;
+    if (progress)
+      std::cerr << "\rprocess " << (done + 1) << " of " << total << " (" << pid << ")   " << std::flush;
   });
   if (progress) std::cerr << "\r" << std::string(40, ' ') << "\r" << std::flush;
 
@@ -54,8 +55,9 @@ void AddHooksCommand(CLI::App& app) {
   static Options options;
   static HooksOptions hooks;
   auto* command = app.add_subcommand(
-      "hooks", "compare each module's code and import slots in memory with its file (default: this program's "
-               "own process)");
+      "hooks",
+      "compare each module's code and import slots in memory with its file (default: this program's "
+      "own process)");
   command->add_option("PID", hooks.pids, "process IDs");
   command->add_flag("--all", hooks.all, "every process of the process snapshot");
   AddCommonOptions(*command, options);

@@ -14,7 +14,8 @@ void AddQuickCommand(CLI::App& app) {
   SetAction(*quick, options, [](const Options& o) {
     const app::QuickScanReport report = app::RunQuickScan();
     if (o.json)
-      std::cout << app::QuickScanJson(report).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+      std::cout << app::QuickScanJson(report).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+                << "\n";
     else {
       std::cout << app::QuickScanText(report);
       // What hid them, when the program's own listing functions are patched.

@@ -111,7 +111,8 @@ bool LayOutImage(std::span<const std::byte> file, const LayoutFacts& facts, std:
   const std::size_t headers = std::min<std::size_t>({facts.sizeOfHeaders, file.size(), image.size()});
   std::memcpy(image.data(), file.data(), headers);
   for (const auto& s : facts.sections) {
-    const std::string name(reinterpret_cast<const char*>(s.Name), strnlen(reinterpret_cast<const char*>(s.Name), 8));
+    const std::string name(reinterpret_cast<const char*>(s.Name),
+                           strnlen(reinterpret_cast<const char*>(s.Name), 8));
     // The loader copies the raw bytes, no more than the section takes in memory.
     std::uint64_t count = s.SizeOfRawData;
     if (s.VirtualSize != 0 && s.VirtualSize < count) count = s.VirtualSize;
@@ -126,7 +127,8 @@ bool LayOutImage(std::span<const std::byte> file, const LayoutFacts& facts, std:
       image.clear();
       return false;
     }
-    std::memcpy(image.data() + s.VirtualAddress, file.data() + s.PointerToRawData, static_cast<std::size_t>(count));
+    std::memcpy(image.data() + s.VirtualAddress, file.data() + s.PointerToRawData,
+                static_cast<std::size_t>(count));
   }
   return true;
 }
@@ -165,8 +167,8 @@ bool WalkRelocations(std::span<const std::byte> directory, std::vector<Relocatio
   return true;
 }
 
-bool ApplyRelocations(std::span<std::byte> image, std::span<const Relocation> relocations, std::uint64_t delta,
-                      std::string& error) {
+bool ApplyRelocations(std::span<std::byte> image, std::span<const Relocation> relocations,
+                      std::uint64_t delta, std::string& error) {
   rec::RecordWriter w(image);
   const rec::RecordReader r(image);
   for (const auto& rel : relocations) {
@@ -218,7 +220,8 @@ bool WalkImports(std::span<const std::byte> image, const LayoutFacts& facts, std
       return false;
     }
     const std::uint64_t at = std::uint64_t{dir.VirtualAddress} + i * sizeof(rec::IMAGE_IMPORT_DESCRIPTOR);
-    const auto d = at < r.size() ? r.Get<rec::IMAGE_IMPORT_DESCRIPTOR>(static_cast<std::size_t>(at)) : std::nullopt;
+    const auto d =
+        at < r.size() ? r.Get<rec::IMAGE_IMPORT_DESCRIPTOR>(static_cast<std::size_t>(at)) : std::nullopt;
     if (!d) {
       error = "import descriptor " + std::to_string(i) + " lies outside the image";
       return false;

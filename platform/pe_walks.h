@@ -48,8 +48,8 @@ bool WalkRelocations(std::span<const std::byte> directory, std::vector<Relocatio
 
 // Adds `delta` to every relocated field of `image`; false when one lies outside it (nothing
 // further is changed then).
-bool ApplyRelocations(std::span<std::byte> image, std::span<const Relocation> relocations, std::uint64_t delta,
-                      std::string& error);
+bool ApplyRelocations(std::span<std::byte> image, std::span<const Relocation> relocations,
+                      std::uint64_t delta, std::string& error);
 
 // Reads the relocation directory out of a laid-out image and applies it for `loadBase`. An
 // image without relocations loaded away from its preferred base fails, as with the loader.

@@ -128,17 +128,22 @@ void Prepare(LoadedModule& m) {
   m.facts.pe32plus = plus;
   m.facts.imageBase = reader.ImageBase();
   m.facts.sizeOfImage = plus ? reader.OptionalHeader64.SizeOfImage : reader.OptionalHeader32.SizeOfImage;
-  m.facts.sizeOfHeaders = plus ? reader.OptionalHeader64.SizeOfHeaders : reader.OptionalHeader32.SizeOfHeaders;
+  m.facts.sizeOfHeaders =
+      plus ? reader.OptionalHeader64.SizeOfHeaders : reader.OptionalHeader32.SizeOfHeaders;
   m.facts.sections = reader.Sections;
-  const std::uint32_t dirs = plus ? reader.OptionalHeader64.NumberOfRvaAndSizes : reader.OptionalHeader32.NumberOfRvaAndSizes;
-  for (std::size_t i = 0; i < rec::kImageReadDirectories && i < dirs; ++i) m.facts.directories[i] = reader.Directory(i);
+  const std::uint32_t dirs =
+      plus ? reader.OptionalHeader64.NumberOfRvaAndSizes : reader.OptionalHeader32.NumberOfRvaAndSizes;
+  for (std::size_t i = 0; i < rec::kImageReadDirectories && i < dirs; ++i)
+    m.facts.directories[i] = reader.Directory(i);
   std::string error;
-  if (!pe::LayOutImage(file, m.facts, m.image, error) || !pe::RelocateImage(m.image, m.facts, m.base, error)) {
+  if (!pe::LayOutImage(file, m.facts, m.image, error) ||
+      !pe::RelocateImage(m.image, m.facts, m.base, error)) {
     m.error = "the module's file cannot be laid out: " + error;
     m.image.clear();
     return;
   }
-  if (!pe::WalkExports(m.image, m.facts, m.exports, error)) m.exports.clear();  // names only; the code is still compared
+  if (!pe::WalkExports(m.image, m.facts, m.exports, error))
+    m.exports.clear();  // names only; the code is still compared
 }
 
 class ProcessScan {
@@ -247,7 +252,8 @@ class ProcessScan {
   std::vector<std::pair<std::uint32_t, std::uint32_t>> LoaderWrites(const LoadedModule& m) {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> ranges;
     const auto iat = m.facts.directories[rec::kImageDirectoryIat];
-    if (iat.VirtualAddress != 0 && iat.Size != 0) ranges.emplace_back(iat.VirtualAddress, iat.VirtualAddress + iat.Size);
+    if (iat.VirtualAddress != 0 && iat.Size != 0)
+      ranges.emplace_back(iat.VirtualAddress, iat.VirtualAddress + iat.Size);
     std::vector<pe::ImportSlot> slots;
     std::string error;
     pe::WalkImports(m.image, m.facts, slots, error);
@@ -259,7 +265,8 @@ class ProcessScan {
   void CompareCode(LoadedModule& m) {
     const auto skip = LoaderWrites(m);
     const auto skipped = [&](std::uint32_t rva) {
-      return std::any_of(skip.begin(), skip.end(), [&](const auto& r) { return rva >= r.first && rva < r.second; });
+      return std::any_of(skip.begin(), skip.end(),
+                         [&](const auto& r) { return rva >= r.first && rva < r.second; });
     };
     std::vector<std::byte> live;
     for (const auto& s : m.facts.sections) {
@@ -267,7 +274,8 @@ class ProcessScan {
       std::uint64_t length = s.VirtualSize != 0 ? s.VirtualSize : s.SizeOfRawData;
       if (s.VirtualAddress >= m.image.size()) continue;
       length = std::min<std::uint64_t>(length, m.image.size() - s.VirtualAddress);
-      const std::string name(reinterpret_cast<const char*>(s.Name), strnlen(reinterpret_cast<const char*>(s.Name), 8));
+      const std::string name(reinterpret_cast<const char*>(s.Name),
+                             strnlen(reinterpret_cast<const char*>(s.Name), 8));
       std::uint64_t unreadable = 0, firstUnreadable = 0;
       std::optional<std::pair<std::uint32_t, std::uint32_t>> patch;  // [start, end) RVAs
       const auto flush = [&] {
@@ -304,8 +312,9 @@ class ProcessScan {
       flush();
       if (unreadable != 0)
         result_.notChecked.push_back({pid_, m.name,
-                                      std::to_string(unreadable) + " bytes of section " + name + " from RVA " +
-                                          Hex(firstUnreadable) + " could not be read from memory"});
+                                      std::to_string(unreadable) + " bytes of section " + name +
+                                          " from RVA " + Hex(firstUnreadable) +
+                                          " could not be read from memory"});
     }
   }
 
@@ -358,8 +367,8 @@ class ProcessScan {
       if (dot == std::string::npos) return;
       const std::string name = fwd.substr(dot + 1);
       if (!name.empty() && name[0] == '#')
-        Exporters(fwd.substr(0, dot), {}, static_cast<std::uint32_t>(std::strtoul(name.c_str() + 1, nullptr, 10)),
-                  depth + 1, out);
+        Exporters(fwd.substr(0, dot), {},
+                  static_cast<std::uint32_t>(std::strtoul(name.c_str() + 1, nullptr, 10)), depth + 1, out);
       else
         Exporters(fwd.substr(0, dot), name, 0, depth + 1, out);
     };
@@ -411,7 +420,8 @@ class ProcessScan {
         unresolved.insert(s.dll + "!" + fn);
         continue;
       }
-      if (std::any_of(expected.begin(), expected.end(), [&](const LoadedModule* e) { return e->Holds(value); }))
+      if (std::any_of(expected.begin(), expected.end(),
+                      [&](const LoadedModule* e) { return e->Holds(value); }))
         continue;
       HookFinding f;
       f.pid = pid_;
@@ -433,7 +443,8 @@ class ProcessScan {
     if (!unresolved.empty()) {
       std::string list;
       for (const auto& u : unresolved) list += (list.empty() ? "" : ", ") + u;
-      result_.notChecked.push_back({pid_, m.name, "imports whose exporter is not loaded were not checked: " + list});
+      result_.notChecked.push_back(
+          {pid_, m.name, "imports whose exporter is not loaded were not checked: " + list});
     }
   }
 
@@ -457,7 +468,8 @@ HookScanResult ScanProcessHooks(std::uint32_t pid, const HookScanOptions& option
   }
   TModuleListTH32Simple list;
   if (!list.TakeSnapshot(pid)) {
-    result.notChecked.push_back({pid, {}, ErrorReason("cannot list the process's modules", k32.GetLastError())});
+    result.notChecked.push_back(
+        {pid, {}, ErrorReason("cannot list the process's modules", k32.GetLastError())});
     return result;
   }
   if (list.Count() == 0) {
@@ -469,8 +481,10 @@ HookScanResult ScanProcessHooks(std::uint32_t pid, const HookScanOptions& option
     rec::ModuleEntry32 e{};
     list.GetItem(i, e);
     LoadedModule m;
-    m.name = k32.MultiByteToWideChar(platform::CP_ACP, std::string_view(e.szModule, strnlen(e.szModule, sizeof e.szModule)));
-    m.path = k32.MultiByteToWideChar(platform::CP_ACP, std::string_view(e.szExePath, strnlen(e.szExePath, sizeof e.szExePath)));
+    m.name = k32.MultiByteToWideChar(platform::CP_ACP,
+                                     std::string_view(e.szModule, strnlen(e.szModule, sizeof e.szModule)));
+    m.path = k32.MultiByteToWideChar(platform::CP_ACP,
+                                     std::string_view(e.szExePath, strnlen(e.szExePath, sizeof e.szExePath)));
     m.key = Lower(m.name);
     m.base = e.modBaseAddr;
     m.size = e.modBaseSize;

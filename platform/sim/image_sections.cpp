@@ -143,7 +143,8 @@ void LoadPatches(Module& mod, const Fields& mf) {
   if (const Json* patches = mf.Find("patches")) {
     ExpectArray(*patches, mf.PathOf("patches"));
     for (std::size_t i = 0; i < patches->size(); ++i) {
-      const Fields pf((*patches)[i], ElementPath(mf.PathOf("patches"), i), {"rva", "export", "offset", "hex", "bytesBase64"});
+      const Fields pf((*patches)[i], ElementPath(mf.PathOf("patches"), i),
+                      {"rva", "export", "offset", "hex", "bytesBase64"});
       ModulePatch patch;
       const bool byRva = pf.Find("rva") != nullptr, byExport = pf.Find("export") != nullptr;
       if (byRva == byExport) throw PathError(pf.path(), "a patch needs either \"rva\" or \"export\"");
@@ -169,11 +170,13 @@ void LoadPatches(Module& mod, const Fields& mf) {
   if (const Json* imports = mf.Find("importPatches")) {
     ExpectArray(*imports, mf.PathOf("importPatches"));
     for (std::size_t i = 0; i < imports->size(); ++i) {
-      const Fields pf((*imports)[i], ElementPath(mf.PathOf("importPatches"), i), {"dll", "function", "target"});
+      const Fields pf((*imports)[i], ElementPath(mf.PathOf("importPatches"), i),
+                      {"dll", "function", "target"});
       ImportPatch patch;
       patch.dll = Utf8Text(pf.Required("dll"), pf.PathOf("dll"));
       patch.function = Utf8Text(pf.Required("function"), pf.PathOf("function"));
-      patch.target = Unsigned(pf.Required("target"), pf.PathOf("target"), std::numeric_limits<std::uint64_t>::max());
+      patch.target =
+          Unsigned(pf.Required("target"), pf.PathOf("target"), std::numeric_limits<std::uint64_t>::max());
       mod.importPatches.push_back(std::move(patch));
     }
   }
@@ -233,9 +236,9 @@ void LoadProcess(MachineBuilder& b, const Json& v, const std::string& at) {
   if (const Json* modules = f.Find("modules")) {
     ExpectArray(*modules, f.PathOf("modules"));
     for (std::size_t i = 0; i < modules->size(); ++i) {
-      const Fields mf((*modules)[i], ElementPath(f.PathOf("modules"), i),
-                      {"name", "path", "base", "size", "id", "globalUsage", "processUsage", "patches",
-                       "importPatches"});
+      const Fields mf(
+          (*modules)[i], ElementPath(f.PathOf("modules"), i),
+          {"name", "path", "base", "size", "id", "globalUsage", "processUsage", "patches", "importPatches"});
       Module mod;
       mod.path = Text(mf.Required("path"), mf.PathOf("path"));
       CheckDrive(b.machine(), mod.path, mf.PathOf("path"));

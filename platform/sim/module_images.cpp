@@ -94,7 +94,8 @@ void MapModuleImages(Machine& machine, Process& p) {
     const std::uint64_t end = mod.base + m.image.size();
     for (const auto& r : p.memory)
       if (mod.base < r.base + r.content.size() && r.base < end)
-        throw ModuleImageError(i, "the module's image overlaps the memory region at " + std::to_string(r.base));
+        throw ModuleImageError(i,
+                               "the module's image overlaps the memory region at " + std::to_string(r.base));
     mapped.push_back(std::move(m));
   }
 
@@ -103,7 +104,8 @@ void MapModuleImages(Machine& machine, Process& p) {
     platform::records::RecordWriter w(m.image);
     const std::size_t width = m.facts.pe32plus ? 8 : 4;
     const auto put = [&](std::uint32_t rva, std::uint64_t v) {
-      return width == 8 ? w.Put<std::uint64_t>(rva, v) : w.Put<std::uint32_t>(rva, static_cast<std::uint32_t>(v));
+      return width == 8 ? w.Put<std::uint64_t>(rva, v)
+                        : w.Put<std::uint32_t>(rva, static_cast<std::uint32_t>(v));
     };
     std::vector<pe::ImportSlot> slots;
     std::string error;
@@ -114,9 +116,9 @@ void MapModuleImages(Machine& machine, Process& p) {
     for (const auto& ip : mod.importPatches) {
       bool found = false;
       for (const auto& s : slots)
-        if (Lower(s.dll) == Lower(ip.dll) && s.function == ip.function) found = put(s.slotRva, ip.target) || found;
-      if (!found)
-        throw ModuleImageError(m.index, "the module imports no " + ip.function + " from " + ip.dll);
+        if (Lower(s.dll) == Lower(ip.dll) && s.function == ip.function)
+          found = put(s.slotRva, ip.target) || found;
+      if (!found) throw ModuleImageError(m.index, "the module imports no " + ip.function + " from " + ip.dll);
     }
     for (const auto& patch : mod.patches) {
       std::uint32_t rva = patch.rva;

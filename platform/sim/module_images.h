@@ -12,7 +12,8 @@ namespace sim {
 // A module that cannot be mapped as asked; `module` is its index in the process's list.
 class ModuleImageError : public std::runtime_error {
  public:
-  ModuleImageError(std::size_t module, const std::string& problem) : std::runtime_error(problem), module_(module) {}
+  ModuleImageError(std::size_t module, const std::string& problem)
+      : std::runtime_error(problem), module_(module) {}
   std::size_t module() const { return module_; }
 
  private:

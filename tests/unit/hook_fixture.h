@@ -160,7 +160,8 @@ inline std::string BuildTinyPe(const TinyModule& m) {
   Put<std::uint32_t>(f, o + 56, 0x4000);
   Put<std::uint32_t>(f, o + 60, 0x400);
   Put<std::uint32_t>(f, o + 108, 16);
-  const std::pair<std::uint32_t, std::uint32_t> dirs[] = {{exportVa, exportSize}, {importVa, importSize},
+  const std::pair<std::uint32_t, std::uint32_t> dirs[] = {{exportVa, exportSize},
+                                                          {importVa, importSize},
                                                           {kReloc, static_cast<std::uint32_t>(reloc.size())},
                                                           {iatVa, iatSize}};
   const std::size_t index[] = {0, 1, 5, 12};
@@ -198,7 +199,8 @@ inline sim::Module& LoadTiny(sim::MachineBuilder& b, sim::Process& p, const Tiny
                              const std::string* file = nullptr) {
   const std::u16string path = u"C:\\WINDOWS\\system32\\" + std::u16string(m.name.begin(), m.name.end());
   b.File(path, file ? *file : BuildTinyPe(m));
-  p.modules.push_back(sim::Module{std::u16string(m.name.begin(), m.name.end()), path, base, 0, 1, 1, 1, {}, {}});
+  p.modules.push_back(
+      sim::Module{std::u16string(m.name.begin(), m.name.end()), path, base, 0, 1, 1, 1, {}, {}});
   return p.modules.back();
 }
 
