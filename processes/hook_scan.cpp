@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <optional>
 #include <set>
@@ -404,10 +405,25 @@ class ProcessScan {
       result_.notChecked.push_back({pid_, m.name, "its imports could not be read all: " + error});
     const std::size_t width = m.facts.pe32plus ? 8 : 4;
     std::set<std::string> unresolved;
+    // The slots lie in a few tables close together: one read of their whole range saves a
+    // call per slot, which costs a round trip to the system for another process (and under
+    // Wine for the own one too). A range that cannot be read whole is read slot by slot.
+    std::uint32_t lo = std::numeric_limits<std::uint32_t>::max(), hi = 0;
+    for (const auto& s : slots) {
+      lo = std::min(lo, s.slotRva);
+      hi = std::max(hi, static_cast<std::uint32_t>(s.slotRva + width));
+    }
+    std::vector<std::byte> table;
+    if (lo < hi && hi - lo <= kChunk * 16) {
+      table.assign(hi - lo, std::byte{0});
+      if (!ReadMemory(m.base + lo, table)) table.clear();
+    }
     for (const auto& s : slots) {
       std::byte raw[8] = {};
       const std::string fn = s.function.empty() ? "#" + std::to_string(s.ordinal) : s.function;
-      if (!ReadMemory(m.base + s.slotRva, std::span(raw, width))) {
+      if (!table.empty()) {
+        std::memcpy(raw, table.data() + (s.slotRva - lo), width);
+      } else if (!ReadMemory(m.base + s.slotRva, std::span(raw, width))) {
         result_.notChecked.push_back(
             {pid_, m.name, "the import slot of " + s.dll + "!" + fn + " could not be read from memory"});
         continue;

@@ -254,6 +254,7 @@ class UpdateCheck : public ::testing::Test {
  protected:
   UpdateCheck() {
     sim::MachineBuilder b;
+    b.machine().system.shellFolders[16] = u"C:\\Documents and Settings\\User\\Desktop";
     b.Folder(u"C:\\Documents and Settings\\User\\Desktop");
     b.File(u"C:\\Documents and Settings\\User\\Desktop\\umbrascope.zip", "mine");
     sim_ = std::make_unique<sim::ScopedSimMachine>(b.Build(), nullptr, &http_);
