@@ -17,7 +17,8 @@ status=0
 ui_start
 
 # --- 1. the about box, alone ---
-read -ra about <<<"$(ui_about_args)"
+ui_about_args
+about=("${UI_ABOUT_ARGS[@]}")
 ui_has "Version unknown" || echo "NOTE: the about box is not in umbrascope.exe yet: its placeholder message stands in"
 ui wait-window "${about[@]}" --timeout 30 >/dev/null || { fail "no about box (${about[*]}) at start-up"; exit 1; }
 about_at=$(date +%s.%N)

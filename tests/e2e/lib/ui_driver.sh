@@ -156,20 +156,22 @@ ui_has() {
   { strings -a "$UI_EXE"; strings -a -el "$UI_EXE"; } | grep -F -- "$1" >/dev/null
 }
 
-# ui_about_args: driver options that find the about box shown at start-up. Until the real box
-# (its design text "Version unknown") is in the program, a placeholder message stands in for it.
+# ui_about_args: sets UI_ABOUT_ARGS to the driver options that find the about box shown at
+# start-up (an array: the title holds a space). Until the real box (its design text "Version
+# unknown") is in the program, a placeholder message stands in for it.
 ui_about_args() {
   if ui_has "Version unknown"; then
-    echo --window "$UI_ABOUT_TITLE"
+    UI_ABOUT_ARGS=(--window "$UI_ABOUT_TITLE")
   else
-    echo --window "$UI_MAIN_TITLE" --class '#32770'
+    UI_ABOUT_ARGS=(--window "$UI_MAIN_TITLE" --class '#32770')
   fi
 }
 
 # ui_pass_startup: the about box and the Quick Scan warning are closed; waits for the results.
 ui_pass_startup() {
   local about
-  read -ra about <<<"$(ui_about_args)"
+  ui_about_args
+  about=("${UI_ABOUT_ARGS[@]}")
   ui wait-window "${about[@]}" --timeout 30 >/dev/null || { fail "no about box at start-up"; return 1; }
   ui click "${about[@]}" --button OK >/dev/null
   ui message-box --contains "$UI_WARNING" --timeout 20 >/dev/null || { fail "no Quick Scan warning"; return 1; }
