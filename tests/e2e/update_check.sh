@@ -45,7 +45,8 @@ check() {
         status=$?
     fi
     out=$(tr -d '\r' <"$UMBRA_E2E_TMP/out")
-    err=$(tr -d '\r' <"$UMBRA_E2E_TMP/err" | grep -v '^umbrascopec:' || true)
+    # Wine's own notes (a drive whose volume it cannot read) are not the program's output.
+    err=$(tr -d '\r' <"$UMBRA_E2E_TMP/err" | grep -v -e '^umbrascopec:' -e '^wine: ' || true)
     echo "[$name/$runner] exit $status"
     echo "  stdout: ${out//$'\n'/\\n}"
     echo "  stderr: ${err//$'\n'/\\n}"
