@@ -15,6 +15,7 @@
 #include "ui/drive_dialog.h"
 #include "ui/image_lists.h"
 #include "ui/window_sync.h"
+#include "ui/window_class.h"
 
 namespace ui {
 namespace {
@@ -444,12 +445,7 @@ struct DeepPage::State {
   }
 
   static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = reinterpret_cast<State*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (msg == WM_NCCREATE) {
-      self = static_cast<State*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-      self->window = hwnd;
-    }
+    auto* self = AttachedObject<State>(hwnd, msg, lp);
     if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
     switch (msg) {
       case kSyncMessage:

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "ui/keyboard.h"
+#include "ui/window_class.h"
 
 namespace ui {
 namespace {
@@ -52,12 +53,7 @@ struct HelpPage::State {
   HWND document = nullptr;
 
   static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = reinterpret_cast<State*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (msg == WM_NCCREATE) {
-      self = static_cast<State*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-      self->window = hwnd;
-    }
+    auto* self = AttachedObject<State>(hwnd, msg, lp);
     if (self && msg == WM_SIZE && self->document) {
       const int border = self->context->Scale(8);
       const int width = LOWORD(lp) - 2 * border, height = HIWORD(lp) - 2 * border;
@@ -73,16 +69,7 @@ HelpPage::~HelpPage() = default;
 
 void HelpPage::Create(HWND parent, UiContext& context) {
   state_->context = &context;
-  WNDCLASSEXW wc{sizeof(wc)};
-  if (!GetClassInfoExW(context.instance, kClassName, &wc)) {
-    wc = WNDCLASSEXW{sizeof(wc)};
-    wc.lpfnWndProc = &State::Proc;
-    wc.hInstance = context.instance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc);
-  }
+  RegisterPageClass(context.instance, kClassName, &State::Proc);
   CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"Help", WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0,
                   0, 0, 0, parent, nullptr, context.instance, state_.get());
   if (!state_->window) return;

@@ -2,6 +2,7 @@
 #include "ui/log_page.h"
 
 #include "ui/keyboard.h"
+#include "ui/window_class.h"
 
 namespace ui {
 namespace {
@@ -31,14 +32,7 @@ struct LogPage::State {
   }
 
   static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = reinterpret_cast<State*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (msg == WM_NCCREATE) {
-      self = static_cast<State*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-      self->window = hwnd;
-    }
-    if (self) return self->Handle(msg, wp, lp);
-    return DefWindowProcW(hwnd, msg, wp, lp);
+    return ForwardingProc<State>(hwnd, msg, wp, lp);
   }
 
   int S(int pixels) const { return context->Scale(pixels); }
@@ -126,16 +120,7 @@ LogPage::~LogPage() = default;
 
 void LogPage::Create(HWND parent, UiContext& context) {
   state_->context = &context;
-  WNDCLASSEXW wc{sizeof(wc)};
-  if (!GetClassInfoExW(context.instance, kClassName, &wc)) {
-    wc = WNDCLASSEXW{sizeof(wc)};
-    wc.lpfnWndProc = &State::Proc;
-    wc.hInstance = context.instance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc);
-  }
+  RegisterPageClass(context.instance, kClassName, &State::Proc);
   CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"Log", WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0,
                   0, 0, parent, nullptr, context.instance, state_.get());
   if (state_->window) state_->CreateChildren();

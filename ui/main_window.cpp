@@ -15,6 +15,7 @@
 #include "ui/pack_action.h"
 #include "ui/quick_page.h"
 #include "ui/resource_ids.h"
+#include "ui/window_class.h"
 
 namespace ui {
 
@@ -66,14 +67,7 @@ struct MainWindow::State {
   }
 
   static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = reinterpret_cast<State*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (msg == WM_NCCREATE) {
-      self = static_cast<State*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-      self->window = hwnd;
-    }
-    if (self) return self->Handle(msg, wp, lp);
-    return DefWindowProcW(hwnd, msg, wp, lp);
+    return ForwardingProc<State>(hwnd, msg, wp, lp);
   }
 
   // The pages in tab order: Quick Scan, Deep Scan, Log (while visible), Help.

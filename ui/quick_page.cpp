@@ -11,6 +11,7 @@
 #include "ui/dialog_kit.h"
 #include "ui/dialogs.h"
 #include "ui/image_lists.h"
+#include "ui/window_class.h"
 
 namespace ui {
 
@@ -68,14 +69,7 @@ struct QuickPage::State {
   }
 
   static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = reinterpret_cast<State*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (msg == WM_NCCREATE) {
-      self = static_cast<State*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-      self->window = hwnd;
-    }
-    if (self) return self->Handle(msg, wp, lp);
-    return DefWindowProcW(hwnd, msg, wp, lp);
+    return ForwardingProc<State>(hwnd, msg, wp, lp);
   }
 
   HWND Child(DWORD exStyle, const wchar_t* cls, const wchar_t* text, DWORD style, int id) {
@@ -344,16 +338,7 @@ QuickPage::~QuickPage() = default;
 
 void QuickPage::Create(HWND parent, UiContext& context) {
   state_->context = &context;
-  WNDCLASSEXW wc{sizeof(wc)};
-  if (!GetClassInfoExW(context.instance, kClassName, &wc)) {
-    wc = WNDCLASSEXW{sizeof(wc)};
-    wc.lpfnWndProc = &State::Proc;
-    wc.hInstance = context.instance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc);
-  }
+  RegisterPageClass(context.instance, kClassName, &State::Proc);
   CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"Quick Scan", WS_CHILD | WS_CLIPCHILDREN, 0, 0, 0, 0,
                   parent, nullptr, context.instance, state_.get());
   state_->CreateControls();
