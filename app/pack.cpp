@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "base/names.h"
+#include "platform/handles.h"
 #include "platform/platform.h"
 #include "results/path_macros.h"
 
@@ -130,6 +131,24 @@ TPackResult PackSuspiciousFiles(const std::vector<TDeepScanRow>& rows, const TPa
     if (!e.added) result.notAdded.push_back(e);
   result.logLines = cab.LogLines();
   return result;
+}
+
+std::optional<std::string> ReadMachineFile(const std::string& path, std::string& reason) {
+  auto& k32 = platform::Current().kernel32;
+  platform::KernelFileHandle file(
+      k32.CreateFileA(path, platform::GENERIC_READ, platform::FILE_SHARE_READ, platform::OPEN_EXISTING, 0));
+  std::string bytes;
+  if (file) {
+    std::vector<std::byte> buffer(1 << 16);
+    for (;;) {
+      platform::DWORD got = 0;
+      if (!k32.ReadFile(file.get(), buffer, got)) break;
+      if (got == 0) return bytes;
+      bytes.append(reinterpret_cast<const char*>(buffer.data()), got);
+    }
+  }
+  reason = archive::SystemErrorText(k32.GetLastError());
+  return std::nullopt;
 }
 
 }  // namespace app

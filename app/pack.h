@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -47,6 +48,10 @@ std::string PackMessage(std::string_view fileName, std::string_view folder = {})
 // The archive's time stamp "yyyy-mm-dd_hh_nn" and the log's "yyyy-mm-dd hh:nn:ss".
 std::string ArchiveTimeStamp(const platform::SystemTime& t);
 std::string LogTimeText(const platform::SystemTime& t);
+
+// The whole of a file of the scanned machine (the archive, before it is copied out of a simulated
+// machine); nothing, with the system's reason in `reason`, when it cannot be read to its end.
+std::optional<std::string> ReadMachineFile(const std::string& path, std::string& reason);
 
 // Packs what the rows name into "requested-files[yyyy-mm-dd_hh_nn].cab" (then "-2", "-3", ...
 // when the name is taken): folder rows give their files, file rows the file or stream, key and

@@ -36,21 +36,10 @@ bool IsMachineFolder(const std::string& path) {
 
 // The whole content of a file of the scanned machine.
 std::optional<std::string> ReadMachineFile(const std::string& path, std::string& error) {
-  auto& k32 = platform::Current().kernel32;
-  platform::KernelFileHandle file(
-      k32.CreateFileA(path, platform::GENERIC_READ, platform::FILE_SHARE_READ, platform::OPEN_EXISTING, 0));
-  std::string bytes;
-  if (file) {
-    std::vector<std::byte> buffer(1 << 16);
-    for (;;) {
-      platform::DWORD got = 0;
-      if (!k32.ReadFile(file.get(), buffer, got)) break;
-      if (got == 0) return bytes;
-      bytes.append(reinterpret_cast<const char*>(buffer.data()), got);
-    }
-  }
-  error = "cannot read " + Shown(path) + ": " + archive::SystemErrorText(k32.GetLastError());
-  return std::nullopt;
+  std::string reason;
+  auto bytes = app::ReadMachineFile(path, reason);
+  if (!bytes) error = "cannot read " + Shown(path) + ": " + reason;
+  return bytes;
 }
 
 // Where the archive is written on a simulated machine before it is copied out: its desktop,

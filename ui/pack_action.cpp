@@ -15,9 +15,6 @@ namespace ui {
 namespace {
 
 // The Windows header macros hide the platform's typed constants of these names.
-constexpr platform::DWORD kGenericRead = 0x80000000u;
-constexpr platform::DWORD kShareRead = 0x1u;
-constexpr platform::DWORD kOpenExisting = 3u;
 constexpr platform::DWORD kDirectoryAttribute = 0x10u;
 constexpr platform::DWORD kNoAttributes = 0xFFFFFFFFu;
 
@@ -61,21 +58,10 @@ bool IsMachineFolder(const std::string& path) {
 }
 
 std::optional<std::string> ReadMachineFile(const std::string& path, std::wstring& error) {
-  auto& k32 = platform::Current().kernel32;
-  platform::KernelFileHandle file(k32.CreateFileA(path, kGenericRead, kShareRead, kOpenExisting, 0));
-  std::string bytes;
-  if (file) {
-    std::vector<std::byte> buffer(1 << 16);
-    for (;;) {
-      platform::DWORD got = 0;
-      if (!k32.ReadFile(file.get(), buffer, got)) break;
-      if (got == 0) return bytes;
-      bytes.append(reinterpret_cast<const char*>(buffer.data()), got);
-    }
-  }
-  error = L"cannot read " + Shown(path) + L" on the scanned machine: " +
-          Shown(archive::SystemErrorText(k32.GetLastError()));
-  return std::nullopt;
+  std::string reason;
+  auto bytes = app::ReadMachineFile(path, reason);
+  if (!bytes) error = L"cannot read " + Shown(path) + L" on the scanned machine: " + Shown(reason);
+  return bytes;
 }
 
 // The current folder, as for the console program: a system image is usually scanned from a

@@ -62,7 +62,7 @@ if box=$(ui message-box --contains "Your log and files have been saved as " --ti
   archive=$(winepath -u "$folder\\$name" 2>/dev/null | tr -d '\r')
   if [[ -f $archive ]]; then
     if cabextract -t "$archive" >"$UI_WORK/cabextract.txt" 2>&1; then
-      echo "cabextract -t accepts $archive: $(grep -c '^  OK' "$UI_WORK/cabextract.txt" || true) files"
+      echo "cabextract -t accepts $archive: $(grep -c '  OK  ' "$UI_WORK/cabextract.txt" || true) files"
     else
       fail "cabextract -t rejects $archive:"
       cat "$UI_WORK/cabextract.txt"
