@@ -28,18 +28,7 @@ bool TMailboxSynchronizer::RunNext(std::chrono::milliseconds timeout) {
     entry = queue_.front();
     queue_.pop_front();
   }
-  auto finish = [&] {
-    std::lock_guard lock(mutex_);
-    entry->done = true;
-    done_.notify_all();
-  };
-  try {
-    (*entry->call)();
-  } catch (...) {
-    finish();
-    throw;
-  }
-  finish();
+  RunHandedOverCall(*entry, mutex_, done_);
   return true;
 }
 
@@ -49,6 +38,21 @@ void TMailboxSynchronizer::Release() {
   for (Entry* entry : queue_) entry->done = true;
   queue_.clear();
   done_.notify_all();
+}
+
+void RunHandedOverCall(THandedOverCall& entry, std::mutex& mutex, std::condition_variable& done) {
+  auto finish = [&] {
+    std::lock_guard lock(mutex);
+    entry.done = true;
+    done.notify_all();
+  };
+  try {
+    (*entry.call)();
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
 }
 
 }  // namespace app

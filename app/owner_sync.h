@@ -21,6 +21,16 @@ class TOwnerSynchronizer : public base::TSynchronizer {
   virtual void Release() = 0;
 };
 
+// A worker's call waiting for the owner, on the worker's stack: `done` lets the worker go.
+struct THandedOverCall {
+  const std::function<void()>* call;
+  bool done = false;
+};
+
+// Runs the call on the owner, then marks it done under `mutex` and wakes the workers waiting on
+// `done`; an exception of the call is passed on after its worker was let go.
+void RunHandedOverCall(THandedOverCall& entry, std::mutex& mutex, std::condition_variable& done);
+
 // The console's hand-over: a worker posts its call and blocks; the owner's main loop runs the
 // calls one at a time with `RunNext`, which also lets it wake up now and then (progress,
 // Ctrl+C) while nothing is posted.
@@ -37,10 +47,7 @@ class TMailboxSynchronizer final : public TOwnerSynchronizer {
   void Release() override;
 
  private:
-  struct Entry {
-    const std::function<void()>* call;
-    bool done = false;
-  };
+  using Entry = THandedOverCall;
   std::thread::id owner_;
   std::mutex mutex_;
   std::condition_variable posted_;

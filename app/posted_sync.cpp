@@ -45,18 +45,7 @@ std::size_t TPostedSynchronizer::RunPosted() {
       entry = queue_.front();
       queue_.pop_front();
     }
-    auto finish = [&] {
-      std::lock_guard lock(mutex_);
-      entry->done = true;
-      done_.notify_all();
-    };
-    try {
-      (*entry->call)();
-    } catch (...) {
-      finish();
-      throw;
-    }
-    finish();
+    RunHandedOverCall(*entry, mutex_, done_);
     ++ran;
   }
 }

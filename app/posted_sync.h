@@ -35,10 +35,7 @@ class TPostedSynchronizer final : public TOwnerSynchronizer {
   bool Released() const;
 
  private:
-  struct Entry {
-    const std::function<void()>* call;
-    bool done = false;
-  };
+  using Entry = THandedOverCall;
   std::function<bool()> notify_;
   std::thread::id owner_;
   mutable std::mutex mutex_;
